@@ -1,0 +1,41 @@
+// Character classification for the active multibyte code page.
+//
+// The string class and the path operations must never treat the trail byte of
+// a double-byte character as a character of its own (in code page 949 or 932
+// a trail byte may equal "\" or "?"). These tables answer, per byte, whether it
+// starts a double-byte character and how a single-byte character changes case.
+// They are built once per process from the active code page, which Windows
+// fixes for the life of a process.
+#pragma once
+
+#include <windows.h>
+
+struct CCodePageInfo
+{
+    UINT nCodePage;             // the active code page the tables describe
+    bool bDoubleByte;           // true when any byte is a lead byte
+    bool bLead[256];            // byte starts a double-byte character
+    unsigned char upper[256];   // single-byte upper-case mapping
+    unsigned char lower[256];   // single-byte lower-case mapping
+};
+
+// Tables for the active code page (GetACP).
+const CCodePageInfo& AfxGetCodePageInfo();
+
+// Tables for any installed code page; used by tests and by code that works in
+// a fixed code page. Falls back to a pure ASCII table when the code page is
+// not installed.
+CCodePageInfo AfxBuildCodePageInfo(UINT nCodePage);
+
+inline bool AfxIsLeadByte(const CCodePageInfo& cp, char ch)
+{
+    return cp.bLead[static_cast<unsigned char>(ch)];
+}
+
+// Length in bytes (1 or 2) of the character that starts at p. A lead byte
+// followed by the terminator counts as one byte, so a walk never steps past
+// the end of a zero-terminated text.
+inline int AfxCharLength(const CCodePageInfo& cp, const char* p)
+{
+    return (AfxIsLeadByte(cp, *p) && p[1] != '\0') ? 2 : 1;
+}

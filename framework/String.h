@@ -1,0 +1,131 @@
+// CString: the framework's 8-bit text string.
+//
+// Zero-terminated, reference-counted (copies share one buffer until one of
+// them is written), growable, in the active multibyte code page.
+//
+// Rules every caller may rely on:
+//   - Lengths and indexes count bytes; a double-byte character counts two.
+//   - Cuts never fail: Mid(-3, 2) == Mid(0, 2); Left(99) of "abc" is "abc";
+//     Mid(5) of "abc" is "".
+//   - GetAt(GetLength()) yields the terminating 0; an index below 0 or above
+//     the length raises CInvalidArgException.
+//   - Find, ReverseFind, Replace, Remove, MakeUpper and MakeLower work on
+//     whole characters of the active code page: in code page 949 the text
+//     "\x95\x5C" is one character, so Find('\\') on it is -1.
+//   - Exhausted memory raises CMemoryException.
+#pragma once
+
+#include "framework/Exceptions.h"
+
+#include <cstdarg>
+
+class CString
+{
+public:
+    CString() noexcept;
+    CString(const CString& other) noexcept;
+    CString(CString&& other) noexcept;
+    CString(const char* psz);                 // null gives the empty text
+    CString(const char* pch, int nLength);    // nLength bytes, zeros included
+    explicit CString(char ch, int nRepeat = 1);
+    ~CString();
+
+    CString& operator=(const CString& other) noexcept;
+    CString& operator=(CString&& other) noexcept;
+    CString& operator=(const char* psz);
+    CString& operator=(char ch);
+
+    int GetLength() const noexcept { return Data()->nDataLength; }
+    bool IsEmpty() const noexcept { return GetLength() == 0; }
+    void Empty() noexcept;
+
+    const char* GetString() const noexcept { return m_pszData; }
+    operator const char*() const noexcept { return m_pszData; }
+
+    // Byte access; see the rules above.
+    char GetAt(int nIndex) const;
+    char operator[](int nIndex) const { return GetAt(nIndex); }
+    void SetAt(int nIndex, char ch);   // 0 <= nIndex < length, else raises
+
+    CString& operator+=(const CString& str);
+    CString& operator+=(const char* psz);
+    CString& operator+=(char ch);
+    void Append(const char* pch, int nLength);
+
+    friend CString operator+(const CString& a, const CString& b);
+    friend CString operator+(const CString& a, const char* b);
+    friend CString operator+(const char* a, const CString& b);
+    friend CString operator+(const CString& a, char b);
+    friend CString operator+(char a, const CString& b);
+
+    // Byte-wise comparison (equality is byte equality in every code page).
+    int Compare(const char* psz) const noexcept;
+    // Compare after lower-casing both with MakeLower.
+    int CompareNoCase(const char* psz) const;
+
+    CString Left(int nCount) const;
+    CString Right(int nCount) const;
+    CString Mid(int nFirst) const;
+    CString Mid(int nFirst, int nCount) const;
+
+    // Index of the first occurrence at or after nStart, or -1. nStart is
+    // taken as a character boundary; a negative nStart counts as 0.
+    int Find(char ch, int nStart = 0) const noexcept;
+    int Find(const char* pszSub, int nStart = 0) const noexcept;
+    int ReverseFind(char ch) const noexcept;
+
+    // Return the number of replacements (or removals) made.
+    int Replace(char chOld, char chNew);
+    int Replace(const char* pszOld, const char* pszNew);
+    int Remove(char ch);
+
+    int Insert(int nIndex, char ch);
+    int Insert(int nIndex, const char* psz);
+    int Delete(int nIndex, int nCount = 1);
+    CString& Truncate(int nNewLength);
+
+    CString& MakeUpper();
+    CString& MakeLower();
+
+    void Format(const char* pszFormat, ...);
+    void FormatV(const char* pszFormat, va_list args);
+    void AppendFormat(const char* pszFormat, ...);
+
+    // Direct buffer access, as the platform's string calls need it: room for
+    // nMinLength bytes plus the terminator; ReleaseBuffer(-1) takes the length
+    // from the terminator, any other value sets it (clamped to the room).
+    char* GetBuffer(int nMinLength = 0);
+    char* GetBufferSetLength(int nLength);
+    void ReleaseBuffer(int nNewLength = -1);
+    void Preallocate(int nLength);
+
+private:
+    struct CStringData
+    {
+        volatile LONG nRefs;    // -1 marks the shared empty representation
+        int nDataLength;
+        int nAllocLength;
+        char* chars() noexcept { return reinterpret_cast<char*>(this + 1); }
+    };
+
+    CStringData* Data() const noexcept { return reinterpret_cast<CStringData*>(m_pszData) - 1; }
+    static CStringData* Nil() noexcept;
+    static CStringData* Allocate(int nLength);
+    static void Release(CStringData* pData) noexcept;
+    void Attach(CStringData* pData) noexcept;
+    // Makes the buffer private and able to hold nLength bytes, keeping the
+    // current contents; grows geometrically so appends stay linear.
+    void PrepareWrite(int nLength);
+    void SetLength(int nLength) noexcept;
+    void Assign(const char* pch, int nLength);
+
+    char* m_pszData;
+};
+
+bool operator==(const CString& a, const CString& b) noexcept;
+bool operator==(const CString& a, const char* b) noexcept;
+bool operator==(const char* a, const CString& b) noexcept;
+bool operator!=(const CString& a, const CString& b) noexcept;
+bool operator!=(const CString& a, const char* b) noexcept;
+bool operator!=(const char* a, const CString& b) noexcept;
+bool operator<(const CString& a, const CString& b) noexcept;

@@ -1,0 +1,230 @@
+#include "module/Registration.h"
+#include "tests/module/ModuleFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace testing_support;
+
+namespace {
+
+struct Roots
+{
+    HKEY root;
+    const char* name;
+} const kRoots[] = {{HKEY_CURRENT_USER, "HKCU"}, {HKEY_LOCAL_MACHINE, "HKLM"}};
+
+// The drive of this machine's Windows folder, worked out independently.
+std::string WindowsDrive()
+{
+    char dir[MAX_PATH];
+    GetWindowsDirectoryA(dir, MAX_PATH);
+    std::string s(dir);
+    return s.substr(0, s.find('\\'));
+}
+
+class RegistrationTest : public testing::Test
+{
+protected:
+    const std::string m_clsid = NewGuidText();
+    const std::string m_classKey = "SOFTWARE\\Classes\\CLSID\\{" + m_clsid + "}";
+    ScopedRegTree m_cleanUser{HKEY_CURRENT_USER, m_classKey};
+    ScopedRegTree m_cleanMachine{HKEY_LOCAL_MACHINE, m_classKey};
+    TempDir m_dir;
+
+    void WriteRegDat(const std::string& body, const std::string& folder = std::string())
+    {
+        WriteFileBytes((folder.empty() ? m_dir.Path() : folder) + "REG.DAT", body);
+    }
+
+    std::string RegDat(const std::string& title, const std::string& version, const std::string& path) const
+    {
+        return "[REG]\r\nCLSID=" + m_clsid + "\r\nTITLE=" + title + "\r\nVERSION=" + version + "\r\nPATH=" + path + "\r\n";
+    }
+
+    void ExpectWritten(const std::string& classKey, const std::string& title, const std::string& version,
+                       const std::string& path)
+    {
+        for (const Roots& r : kRoots)
+        {
+            SCOPED_TRACE(r.name);
+            std::string value;
+            EXPECT_TRUE(ReadRegString(r.root, classKey, "", &value));
+            EXPECT_EQ(title, value);
+            EXPECT_TRUE(ReadRegString(r.root, classKey + "\\InstalledVersion", "", &value));
+            EXPECT_EQ(version, value);
+            EXPECT_TRUE(ReadRegString(r.root, classKey + "\\InstalledVersion", "Path", &value));
+            EXPECT_EQ(path, value);
+        }
+    }
+
+    void ExpectNothingWritten()
+    {
+        for (const Roots& r : kRoots)
+            EXPECT_FALSE(RegKeyExists(r.root, m_classKey)) << r.name;
+    }
+};
+
+} // namespace
+
+TEST(WindowsDrive, TextBeforeFirstSeparator)
+{
+    struct Row
+    {
+        const char* dir;
+        const char* drive;
+    } rows[] = {
+        {"C:\\WINDOWS", "C:"}, {"D:/Win", "D:"}, {"\\\\srv\\win", ""}, {"WINDOWS", ""}, {"", ""}, {"C:", ""},
+        {"E:\\", "E:"},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.dir);
+        EXPECT_STREQ(row.drive, GetWindowsDrive(row.dir));
+    }
+}
+
+TEST_F(RegistrationTest, WritesTheSixValuesUnderBothRoots)
+{
+    WriteRegDat(RegDat("Kestrum Viewer", "1.2.3.4", "Program Files\\Viewer"));
+    LoadedModule module(m_dir.Path());
+    EXPECT_EQ(S_OK, module.Register());
+    ExpectWritten(m_classKey, "Kestrum Viewer", "1.2.3.4", WindowsDrive() + "\\Program Files\\Viewer");
+}
+
+TEST_F(RegistrationTest, StopsAtFirstEmptyValue)
+{
+    const std::string c = "CLSID=" + m_clsid + "\r\n";
+    const char* kTitle = "TITLE=T\r\n";
+    const char* kVersion = "VERSION=V\r\n";
+    const char* kPath = "PATH=P\r\n";
+    struct Row
+    {
+        const char* name;
+        std::string body;
+    } rows[] = {
+        {"empty file", ""},
+        {"no section", c + kTitle + kVersion + kPath},
+        {"other section", "[OTHER]\r\n" + c + kTitle + kVersion + kPath},
+        {"CLSID and TITLE only", "[REG]\r\n" + c + kTitle},
+        {"VERSION empty", "[REG]\r\n" + c + kTitle + "VERSION=\r\n" + kPath},
+        {"TITLE missing", "[REG]\r\n" + c + kVersion + kPath},
+        {"PATH empty", "[REG]\r\n" + c + kTitle + kVersion + "PATH=\r\n"},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        WriteRegDat(row.body);
+        LoadedModule module(m_dir.Path());
+        EXPECT_EQ(S_OK, module.Register());
+        ExpectNothingWritten();
+    }
+}
+
+TEST_F(RegistrationTest, MissingRegDatWritesNothing)
+{
+    LoadedModule module(m_dir.Path());
+    EXPECT_EQ(S_OK, module.Register());
+    ExpectNothingWritten();
+}
+
+TEST_F(RegistrationTest, BracedClsidGivesDoubledBraces)
+{
+    const std::string braced = "{" + m_clsid + "}";
+    const std::string doubled = "SOFTWARE\\Classes\\CLSID\\{" + braced + "}";
+    ScopedRegTree cleanUser(HKEY_CURRENT_USER, doubled);
+    ScopedRegTree cleanMachine(HKEY_LOCAL_MACHINE, doubled);
+    WriteRegDat("[REG]\r\nCLSID=" + braced + "\r\nTITLE=T\r\nVERSION=V\r\nPATH=P\r\n");
+    LoadedModule module(m_dir.Path());
+    EXPECT_EQ(S_OK, module.Register());
+    ExpectWritten(doubled, "T", "V", WindowsDrive() + "\\P");
+}
+
+TEST_F(RegistrationTest, PathIsJoinedUnchanged)
+{
+    WriteRegDat(RegDat("T", "V", "\\Leading"));
+    LoadedModule module(m_dir.Path());
+    EXPECT_EQ(S_OK, module.Register());
+    ExpectWritten(m_classKey, "T", "V", WindowsDrive() + "\\\\Leading");
+}
+
+TEST_F(RegistrationTest, ValuesOver254BytesAreSkippedOthersStillWritten)
+{
+    const std::string title254(254, 't');
+    const std::string version255(255, 'v');
+    // The install path is the drive, "\" and PATH: make it exactly 254 bytes.
+    const std::string path = std::string(254 - WindowsDrive().size() - 1, 'p');
+    WriteRegDat(RegDat(title254, version255, path));
+    LoadedModule module(m_dir.Path());
+    EXPECT_EQ(S_OK, module.Register());
+    for (const Roots& r : kRoots)
+    {
+        SCOPED_TRACE(r.name);
+        std::string value;
+        EXPECT_TRUE(ReadRegString(r.root, m_classKey, "", &value));
+        EXPECT_EQ(title254, value);
+        EXPECT_FALSE(ReadRegString(r.root, m_classKey + "\\InstalledVersion", "", nullptr));
+        EXPECT_TRUE(ReadRegString(r.root, m_classKey + "\\InstalledVersion", "Path", &value));
+        EXPECT_EQ(WindowsDrive() + "\\" + path, value);
+    }
+
+    // One byte more in PATH pushes the install path to 255 bytes.
+    WriteRegDat(RegDat("T2", "V2", path + "p"));
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, (m_classKey + "\\InstalledVersion").c_str(), "Path");
+    EXPECT_EQ(S_OK, module.Register());
+    EXPECT_FALSE(ReadRegString(HKEY_CURRENT_USER, m_classKey + "\\InstalledVersion", "Path", nullptr));
+}
+
+TEST_F(RegistrationTest, SecondRunOverwritesAndLeavesOtherValuesAlone)
+{
+    WriteRegDat(RegDat("First", "1", "P"));
+    LoadedModule module(m_dir.Path());
+    ASSERT_EQ(S_OK, module.Register());
+    for (const Roots& r : kRoots)
+    {
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(r.root, m_classKey.c_str(), 0, KEY_SET_VALUE, &key));
+        RegSetValueExA(key, "Mine", 0, REG_SZ, reinterpret_cast<const BYTE*>("kept"), 5);
+        RegCloseKey(key);
+    }
+    WriteRegDat(RegDat("Second", "2", "Q"));
+    EXPECT_EQ(S_OK, module.Register());
+    ExpectWritten(m_classKey, "Second", "2", WindowsDrive() + "\\Q");
+    for (const Roots& r : kRoots)
+    {
+        std::string value;
+        EXPECT_TRUE(ReadRegString(r.root, m_classKey, "Mine", &value)) << r.name;
+        EXPECT_EQ("kept", value);
+    }
+}
+
+TEST_F(RegistrationTest, RenamedModuleReadsRegDatBesideItself)
+{
+    WriteRegDat(RegDat("Renamed", "9", "R"));
+    LoadedModule module(m_dir.Path(), "Renamed.ocx");
+    EXPECT_EQ(S_OK, module.Register());
+    ExpectWritten(m_classKey, "Renamed", "9", WindowsDrive() + "\\R");
+}
+
+TEST_F(RegistrationTest, LongValuesAreCutAt2047Bytes)
+{
+    const std::string title(3000, 'x');
+    WriteRegDat(RegDat(title, "V", "P"));
+    LoadedModule module(m_dir.Path());
+    EXPECT_EQ(S_OK, module.Register());
+    // The title is read cut, still too long to store; the rest is written.
+    EXPECT_FALSE(ReadRegString(HKEY_CURRENT_USER, m_classKey, "", nullptr));
+    EXPECT_TRUE(ReadRegString(HKEY_CURRENT_USER, m_classKey + "\\InstalledVersion", "", nullptr));
+}
+
+TEST_F(RegistrationTest, UnregisterLeavesRegistryUnchanged)
+{
+    WriteRegDat(RegDat("T", "V", "P"));
+    LoadedModule module(m_dir.Path());
+    ASSERT_EQ(S_OK, module.Register());
+    auto unregister = module.ExportAs<HRESULT(STDAPICALLTYPE*)()>("DllUnregisterServer");
+    ASSERT_NE(nullptr, unregister);
+    EXPECT_EQ(S_OK, unregister());
+    ExpectWritten(m_classKey, "T", "V", WindowsDrive() + "\\P");
+}

@@ -1,0 +1,82 @@
+// Helpers shared by the tests: scratch folders and files inside the Wine
+// prefix, registry reads, and fresh class identifiers.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+
+namespace testing_support {
+
+// Folder of the running test executable, ending in "\".
+std::string ExeDir();
+
+// A fresh, empty folder under the temporary folder, removed with all its
+// contents when the object goes away.
+class TempDir
+{
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    // The folder, ending in "\".
+    const std::string& Path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return m_path + name; }
+
+private:
+    std::string m_path;
+};
+
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+std::string ReadFileBytes(const std::string& path);
+void RemoveTree(const std::string& path);
+
+// A class identifier's text without braces, new on every call.
+std::string NewGuidText();
+
+// Reads a REG_SZ value; returns false when the key or value is missing.
+bool ReadRegString(HKEY root, const std::string& subKey, const char* name, std::string* value);
+bool RegKeyExists(HKEY root, const std::string& subKey);
+
+// Deletes a key and everything below it when the object goes away.
+class ScopedRegTree
+{
+public:
+    ScopedRegTree(HKEY root, std::string subKey) : m_root(root), m_subKey(std::move(subKey)) {}
+    ~ScopedRegTree();
+    ScopedRegTree(const ScopedRegTree&) = delete;
+    ScopedRegTree& operator=(const ScopedRegTree&) = delete;
+
+private:
+    HKEY m_root;
+    std::string m_subKey;
+};
+
+} // namespace testing_support
+
+namespace testing_support {
+
+// A double-byte character of the active code page whose trail byte is a
+// plain ASCII character: in code page 949 "\xB0\x41" (trail "A"), in 932
+// "\x95\x5C" (trail "\"). Empty when the active code page is neither, in
+// which case a test of double-byte rules skips.
+struct DbcsSample
+{
+    std::string text;   // the two bytes
+    char trail = 0;     // the trail byte
+};
+DbcsSample ActiveDbcsSample();
+
+} // namespace testing_support
+
+#define SKIP_UNLESS_DBCS(sample)                                                         \
+    do                                                                                   \
+    {                                                                                    \
+        if ((sample).text.empty())                                                       \
+            GTEST_SKIP() << "needs code page 949 or 932, active is " << GetACP();       \
+    } while (0)

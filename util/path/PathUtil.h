@@ -1,0 +1,47 @@
+// PathUtil: taking path text apart, without touching the file system.
+//
+// "\" and "/" both separate path parts. A path is cut at its first "?" unless
+// the "?" is its first character; from the "?" on it is a query and ignored.
+// Searches work on whole characters of the active code page, so the trail
+// byte of a double-byte character is never taken for a separator or a dot;
+// ReplaceChar and MakeValidFileName work byte by byte.
+//
+//   path                  GetDrive  GetFileDir     GetParentDir  GetFileName  Title     Ext
+//   "C:\dir\file.txt"     "C:\"     "C:\dir\"       "C:\dir\"     "file.txt"   "file"    "txt"
+//   "C:/dir/file.tar.gz"  "C:/"     "C:/dir/"       "C:\dir\"     "file.tar.gz" "file.tar" "gz"
+//   ".profile"            ""        ""              ""            ".profile"   ""        "profile"
+//   "C:\dir\sub\"         "C:\"     "C:\dir\sub\"   "C:\dir\"     ""           ""        ""
+//   "C:\"                 "C:\"     "C:\"           "C:\"         ""           ""        ""
+//   "\dir\"               ""        "\dir\"         "\dir\"       ""           ""        ""
+//   "?x/y.z"              ""        ""              ""            "?x/y.z"     "?x/y"    "z"
+//   "C:\dir\p.asp?id=3"   "C:\"     "C:\dir\"       "C:\dir\"     "p.asp"      "p"       "asp"
+#pragma once
+
+#include "framework/String.h"
+
+// The text after the last separator (after the query is cut); the whole
+// path when it begins with "?". "C:\dir\" gives "".
+CString GetFileName(CString strPath);
+// The file name before its last "."; "file." gives "file", ".profile" "".
+CString GetFileTitle(CString strPath);
+// The file name after its last ".", case kept; "" when there is no ".".
+CString GetFileExt(CString strPath);
+// The path without its file name, in the path's own separators, ending in
+// the separator: "C:/dir/file" gives "C:/dir/"; "file" gives "".
+CString GetFileDir(CString strPath);
+// The containing folder with "\" separators; for a path that ends in a
+// separator, the folder above it: "C:/dir/" gives "C:\"; a drive root is its
+// own parent; "\dir\" and "dir/" have no parent and come back unchanged.
+CString GetParentDir(CString strPath);
+// The text up to the first ":" and one character more: "C:\x" gives "C:\",
+// "http://h/" gives "http:/", "C:" gives "C:"; "" without a ":".
+CString GetDrive(CString strPath);
+// True when both name the same path after "/" becomes "\", one final "\" is
+// dropped and both are lower-cased: "C:\Dir\" and "c:/dir" are the same;
+// "C:\dir\\" and "C:\dir" are not. An empty text is never the same path.
+bool IsSamePath(CString strFirst, CString strSecond);
+// Removes (chReplace == 0) or replaces each of / ? \ : < > " | in place,
+// byte by byte. "*" and control characters stay.
+void MakeValidFileName(CString& strText, char chReplace);
+// A copy with every byte equal to chFind set to chPut.
+CString ReplaceChar(CString strText, char chFind, char chPut);
