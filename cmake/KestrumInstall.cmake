@@ -1,0 +1,34 @@
+# What `cmake --install` puts in place: the module, the static utility
+# library with its framework, the public headers, and a package
+# configuration, so a consumer writes
+#
+#   find_package(Kestrum REQUIRED)
+#   target_link_libraries(app PRIVATE Kestrum::util)
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(KESTRUM_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Kestrum)
+
+install(TARGETS Kestrum
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+    LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS kestrum_framework kestrum_util EXPORT KestrumTargets
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+
+# Headers keep their folders, so "util/path/PathUtil.h" includes the same way
+# inside and outside the tree; internal headers stay behind.
+foreach(dir framework util)
+    install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir}/
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kestrum/${dir}
+        FILES_MATCHING PATTERN "*.h"
+        PATTERN "internal" EXCLUDE)
+endforeach()
+
+install(EXPORT KestrumTargets NAMESPACE Kestrum:: DESTINATION ${KESTRUM_CMAKE_DIR})
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/KestrumConfig.cmake.in
+    ${CMAKE_BINARY_DIR}/KestrumConfig.cmake
+    INSTALL_DESTINATION ${KESTRUM_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/KestrumConfigVersion.cmake
+    COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/KestrumConfig.cmake ${CMAKE_BINARY_DIR}/KestrumConfigVersion.cmake
+    DESTINATION ${KESTRUM_CMAKE_DIR})
