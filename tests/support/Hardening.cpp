@@ -1,0 +1,77 @@
+#include "tests/support/Hardening.h"
+
+#include <cstring>
+#include <stdexcept>
+
+namespace testing_support {
+
+namespace {
+
+size_t PageSize()
+{
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwPageSize;
+}
+
+} // namespace
+
+GuardedBuffer::GuardedBuffer(size_t size) : m_size(size)
+{
+    const size_t page = PageSize();
+    const size_t dataPages = (size + page - 1) / page;
+    const size_t total = (dataPages + 1) * page;
+    m_base = VirtualAlloc(nullptr, total, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (m_base == nullptr)
+        throw std::runtime_error("VirtualAlloc failed");
+    char* guard = static_cast<char*>(m_base) + dataPages * page;
+    DWORD old = 0;
+    if (!VirtualProtect(guard, page, PAGE_NOACCESS, &old))
+        throw std::runtime_error("VirtualProtect failed");
+    m_data = guard - size;
+    // Bytes before the data are poisoned, so a stray read there is visible.
+    std::memset(m_base, 0xCD, static_cast<size_t>(m_data - static_cast<char*>(m_base)));
+}
+
+GuardedBuffer::GuardedBuffer(const void* data, size_t size) : GuardedBuffer(size)
+{
+    if (size > 0)
+        std::memcpy(m_data, data, size);
+}
+
+GuardedBuffer::~GuardedBuffer()
+{
+    if (m_base != nullptr)
+        VirtualFree(m_base, 0, MEM_RELEASE);
+}
+
+size_t CountOpenHandles()
+{
+    size_t count = 0;
+    DWORD flags = 0;
+    for (ULONG_PTR value = 4; value < 0x10000; value += 4)
+    {
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags))
+            ++count;
+    }
+    return count;
+}
+
+size_t CommittedPrivateBytes()
+{
+    size_t total = 0;
+    MEMORY_BASIC_INFORMATION info;
+    const char* address = nullptr;
+    while (VirtualQuery(address, &info, sizeof(info)) == sizeof(info))
+    {
+        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE)
+            total += info.RegionSize;
+        const char* next = static_cast<const char*>(info.BaseAddress) + info.RegionSize;
+        if (next <= address)
+            break;
+        address = next;
+    }
+    return total;
+}
+
+} // namespace testing_support
