@@ -436,11 +436,18 @@ int CString::Find(const char* pszSub, int nStart) const noexcept
         }
         return -1;
     }
-    // Candidates start only on character boundaries.
+    // A match starts and ends on character boundaries: it never takes half
+    // of a double-byte character at either end.
     while (p <= pLast)
     {
         if (*p == pszSub[0] && std::memcmp(p, pszSub, nSub) == 0)
-            return static_cast<int>(p - m_pszData);
+        {
+            const char* q = p;
+            while (q < p + nSub)
+                q += AfxCharLength(cp, q);
+            if (q == p + nSub)
+                return static_cast<int>(p - m_pszData);
+        }
         p += AfxCharLength(cp, p);
     }
     return -1;

@@ -206,3 +206,15 @@ TEST(StringDbcs, LeadByteAtEndDoesNotSwallowTerminator)
     EXPECT_EQ(-1, text.Find('z'));
     EXPECT_EQ(0, text.ReverseFind('a'));
 }
+
+TEST(StringDbcs, SubstringMatchesTakeWholeCharacters)
+{
+    auto sample = ActiveDbcsSample();
+    SKIP_UNLESS_DBCS(sample);
+    const std::string lead = sample.text.substr(0, 1);
+    const CString text = CString("a") + sample.text.c_str();
+    // "a" and a lead byte would match the first byte and a half.
+    EXPECT_EQ(-1, text.Find(("a" + lead).c_str()));
+    EXPECT_EQ(-1, text.Find(lead.c_str()));
+    EXPECT_EQ(0, text.Find(("a" + sample.text).c_str()));
+}

@@ -42,7 +42,9 @@ CString GetFileName(CString strPath)
     int nSeparator = strWork.ReverseFind('\\');
     if (nSeparator < 0)
         return strCut;
-    return strWork.Mid(nSeparator + 1);
+    // The name comes from the caller's own bytes: a "/" that is the trail
+    // byte of a double-byte character is not a separator and stays as it is.
+    return strCut.Mid(nSeparator + 1);
 }
 
 CString GetFileTitle(CString strPath)

@@ -144,3 +144,15 @@ TEST(PathDbcs, IsSamePathLowersWholeCharactersOnly)
         EXPECT_FALSE(IsSamePath(upper, other));
     }
 }
+
+TEST(PathDbcs, SlashAsTrailByteIsKeptInTheName)
+{
+    auto sample = ActiveDbcsSample();
+    SKIP_UNLESS_DBCS(sample);
+    // A lead byte followed by "/" makes one (ill-formed) character: neither a
+    // separator nor turned into "\".
+    const CString tail = CString(sample.text.substr(0, 1).c_str()) + "/x";
+    const CString path = CString("C:\\dir\\") + tail;
+    EXPECT_EQ(tail, GetFileName(path));
+    EXPECT_STREQ("C:\\dir\\", GetFileDir(path));
+}
