@@ -1,8 +1,9 @@
 // Exceptions raised by the framework stand-in.
 //
-// The framework reports only two kinds of trouble by raising: exhausted memory
-// (CMemoryException) and an out-of-range single-character access on a string
-// (CInvalidArgException). Library operations never catch them; the module's
+// The framework reports trouble by raising in three cases: exhausted memory
+// (CMemoryException), an out-of-range single-character access on a string
+// (CInvalidArgException), and a failed query or close on a file that was
+// opened (CFileException). Library operations never catch them; the module's
 // exported functions do, so nothing escapes into a host.
 #pragma once
 
@@ -31,5 +32,21 @@ public:
     HRESULT GetStatus() const noexcept override { return E_INVALIDARG; }
 };
 
+// A file operation failed after the file was opened; m_lOsError is the
+// platform's error code (GetLastError) at the failure.
+class CFileException : public CException
+{
+public:
+    explicit CFileException(LONG lOsError) noexcept : m_lOsError(lOsError) {}
+    const char* what() const noexcept override { return "file error"; }
+    HRESULT GetStatus() const noexcept override
+    {
+        return m_lOsError == 0 ? E_FAIL : HRESULT_FROM_WIN32(static_cast<DWORD>(m_lOsError));
+    }
+
+    LONG m_lOsError;
+};
+
 [[noreturn]] void AfxThrowMemoryException();
 [[noreturn]] void AfxThrowInvalidArgException();
+[[noreturn]] void AfxThrowFileException(LONG lOsError);

@@ -78,6 +78,43 @@ void WriteFileBytes(const std::string& path, const std::string& bytes)
         throw std::runtime_error("cannot write " + path);
 }
 
+void WriteSparseFile(const std::string& path, unsigned long long size,
+                     const std::vector<std::pair<unsigned long long, unsigned char>>& bytes)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot create " + path);
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(size);
+    bool ok = SetFilePointerEx(h, end, nullptr, FILE_BEGIN) && SetEndOfFile(h);
+    for (const auto& item : bytes)
+    {
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(item.first);
+        DWORD written = 0;
+        ok = ok && SetFilePointerEx(h, at, nullptr, FILE_BEGIN) &&
+             WriteFile(h, &item.second, 1, &written, nullptr) && written == 1;
+    }
+    CloseHandle(h);
+    if (!ok)
+        throw std::runtime_error("cannot write " + path);
+}
+
+ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string& path)
+{
+    char previous[MAX_PATH];
+    DWORD n = GetCurrentDirectoryA(MAX_PATH, previous);
+    m_previous.assign(previous, n < MAX_PATH ? n : 0);
+    if (!SetCurrentDirectoryA(path.c_str()))
+        throw std::runtime_error("cannot enter " + path);
+}
+
+ScopedCurrentDirectory::~ScopedCurrentDirectory()
+{
+    if (!m_previous.empty())
+        SetCurrentDirectoryA(m_previous.c_str());
+}
+
 std::string ReadFileBytes(const std::string& path)
 {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);

@@ -8,6 +8,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace testing_support {
 
@@ -33,6 +34,24 @@ private:
 };
 
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+// Creates a file of the given size that is all holes except the listed
+// bytes, each written at its offset; reading a hole gives zeros.
+void WriteSparseFile(const std::string& path, unsigned long long size,
+                     const std::vector<std::pair<unsigned long long, unsigned char>>& bytes = {});
+
+// Makes a folder the current one, and restores the earlier one when the
+// object goes away.
+class ScopedCurrentDirectory
+{
+public:
+    explicit ScopedCurrentDirectory(const std::string& path);
+    ~ScopedCurrentDirectory();
+    ScopedCurrentDirectory(const ScopedCurrentDirectory&) = delete;
+    ScopedCurrentDirectory& operator=(const ScopedCurrentDirectory&) = delete;
+
+private:
+    std::string m_previous;
+};
 std::string ReadFileBytes(const std::string& path);
 void RemoveTree(const std::string& path);
 
