@@ -145,6 +145,45 @@ TEST(FileChecksum, SparseFileBeyondFourGiB)
     EXPECT_TRUE(OpensExclusively(path));
 }
 
+TEST(FileChecksum, FragmentedAddressSpaceShrinksTheWindow)
+{
+    TempDir dir;
+    std::string path = dir / "f.bin";
+    std::string bytes = Pattern(40 * 1024 * 1024 + 77);
+    bytes[12345] ^= 0x33;
+    WriteFileBytes(path, bytes);
+    const BYTE expected = PlainXor(bytes);
+    bytes.clear();
+    bytes.shrink_to_fit();
+
+    // Reserve every free stretch of 32 MiB, then give back 8 MiB of one: no
+    // whole 40 MiB view and no 32 MiB window fits any more, a small one does.
+    const SIZE_T kBlock = 32 * 1024 * 1024;
+    std::vector<void*> reserved;
+    for (;;)
+    {
+        void* p = VirtualAlloc(nullptr, kBlock, MEM_RESERVE, PAGE_NOACCESS);
+        if (p == nullptr)
+            break;
+        reserved.push_back(p);
+    }
+    ASSERT_FALSE(reserved.empty());
+    void* pHole = reserved.back();
+    VirtualFree(pHole, 0, MEM_RELEASE);
+    reserved.back() = VirtualAlloc(pHole, kBlock - 8 * 1024 * 1024, MEM_RESERVE, PAGE_NOACCESS);
+
+    BYTE checksum = GetFileChecksum(path.c_str());
+    CMappedFile file;
+    const BYTE* pView = file.Open(path.c_str());
+    file.Close();
+
+    for (void* p : reserved)
+        if (p != nullptr)
+            VirtualFree(p, 0, MEM_RELEASE);
+    EXPECT_EQ(expected, checksum);
+    EXPECT_EQ(nullptr, pView);
+}
+
 TEST(XorBytes, EveryAlignmentAndLength)
 {
     std::string bytes = Pattern(300);
