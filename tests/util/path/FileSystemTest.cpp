@@ -134,24 +134,6 @@ TEST_F(Listing, FolderInAnySeparatorForm)
     }
 }
 
-TEST_F(Listing, FilesAndFoldersTogetherListEachEntryOnce)
-{
-    std::vector<std::string> all;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir / "*").c_str(), &fd);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
-    do
-        all.push_back(fd.cFileName);
-    while (FindNextFileA(h, &fd));
-    FindClose(h);
-    std::sort(all.begin(), all.end());
-
-    CStringArray arr;
-    GetFileList(dir.Path().c_str(), arr, "*.*");
-    GetSubFolderList(dir.Path().c_str(), arr);
-    EXPECT_EQ(all, Sorted(arr));
-}
-
 TEST_F(Listing, AppendsAfterExistingNames)
 {
     CStringArray arr;
@@ -201,28 +183,12 @@ TEST_F(Listing, NothingFoundLeavesListAsItWas)
     }
 }
 
-TEST(SubFolderList, EmptyFolderGivesDotEntriesWhereSearchReportsThem)
+TEST(SubFolderList, EmptyFolderGivesTheDotEntries)
 {
     TempDir dir;
     CStringArray arr;
     GetSubFolderList(dir.Path().c_str(), arr);
     EXPECT_EQ((std::vector<std::string>{".", ".."}), Sorted(arr));
-
-    // A drive root has no "." or ".." entry; whatever the search reports is
-    // what the list holds.
-    std::vector<std::string> expected;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA("C:\\*.*", &fd);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
-    do
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            expected.push_back(fd.cFileName);
-    while (FindNextFileA(h, &fd));
-    FindClose(h);
-    std::sort(expected.begin(), expected.end());
-    CStringArray arrRoot;
-    GetSubFolderList("C:/", arrRoot);
-    EXPECT_EQ(expected, Sorted(arrRoot));
 }
 
 TEST(FileListDbcs, FolderEndingInTrailByteGetsItsSeparator)
@@ -368,9 +334,7 @@ SYSTEMTIME ExpectedLocal(const FILETIME& ftUtc)
 void ExpectSameTime(const SYSTEMTIME& expected, const SYSTEMTIME& actual)
 {
     EXPECT_EQ(0, std::memcmp(&expected, &actual, sizeof(SYSTEMTIME)))
-        << expected.wYear << "-" << expected.wMonth << "-" << expected.wDay << " " << expected.wHour << ":"
-        << expected.wMinute << " vs " << actual.wYear << "-" << actual.wMonth << "-" << actual.wDay << " "
-        << actual.wHour << ":" << actual.wMinute;
+        << "hour " << expected.wHour << " vs " << actual.wHour;
 }
 
 void SetTimes(const std::string& path, const FILETIME& ftAccess, const FILETIME& ftWrite)
