@@ -1,0 +1,203 @@
+#include "util/text/NumberText.h"
+
+#include <climits>
+#include <cstring>
+
+namespace {
+
+const ULONGLONG kLongMax = LONG_MAX;
+const ULONGLONG kInt64Max = LLONG_MAX;
+const ULONGLONG kIntMax = INT_MAX;
+
+bool IsDecimalDigit(char ch)
+{
+    return ch >= '0' && ch <= '9';
+}
+
+bool IsSpace(char ch)
+{
+    return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\v' || ch == '\f' || ch == '\r';
+}
+
+// Value of a digit in the given base, or -1.
+int DigitValue(char ch, int nBase)
+{
+    int nValue = -1;
+    if (ch >= '0' && ch <= '9')
+        nValue = ch - '0';
+    else if (ch >= 'a' && ch <= 'z')
+        nValue = ch - 'a' + 10;
+    else if (ch >= 'A' && ch <= 'Z')
+        nValue = ch - 'A' + 10;
+    return nValue < nBase ? nValue : -1;
+}
+
+// The text-to-number conversion every operation here shares: white space,
+// one sign, for base 16 an optional "0x", then digits up to the first other
+// character or pEnd. The magnitude is built unsigned and pinned at the
+// limit (ullMax, or ullMax + 1 for a negative number), so no digit run,
+// however long, can overflow.
+LONGLONG ConvertNumber(const char* p, const char* pEnd, int nBase, ULONGLONG ullMax)
+{
+    while (p < pEnd && IsSpace(*p))
+        ++p;
+    bool bNegative = false;
+    if (p < pEnd && (*p == '+' || *p == '-'))
+    {
+        bNegative = *p == '-';
+        ++p;
+    }
+    if (nBase == 16 && pEnd - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X'))
+        p += 2;
+
+    const ULONGLONG ullLimit = bNegative ? ullMax + 1 : ullMax;
+    ULONGLONG ullValue = 0;
+    for (; p < pEnd; ++p)
+    {
+        int nDigit = DigitValue(*p, nBase);
+        if (nDigit < 0)
+            break;
+        if (ullValue > (ullLimit - static_cast<ULONGLONG>(nDigit)) / static_cast<ULONGLONG>(nBase))
+            ullValue = ullLimit;   // keep reading: the run still ends where it ends
+        else
+            ullValue = ullValue * static_cast<ULONGLONG>(nBase) + static_cast<ULONGLONG>(nDigit);
+    }
+    if (!bNegative || ullValue == 0)
+        return static_cast<LONGLONG>(ullValue);
+    // -(ullValue) without passing through an out-of-range signed value.
+    return -static_cast<LONGLONG>(ullValue - 1) - 1;
+}
+
+LONGLONG ConvertDecimal(const char* p, const char* pEnd, ULONGLONG ullMax)
+{
+    return ConvertNumber(p, pEnd, 10, ullMax);
+}
+
+// A hexadecimal piece of colour text, cut to its low 8 bits.
+BYTE ConvertColorPiece(const char* pText, int nLength, int nFirst)
+{
+    if (nFirst >= nLength)
+        return 0;
+    int nEnd = nFirst + 2 < nLength ? nFirst + 2 : nLength;
+    LONGLONG llValue = ConvertNumber(pText + nFirst, pText + nEnd, 16, kLongMax);
+    return static_cast<BYTE>(static_cast<ULONGLONG>(llValue) & 0xFF);
+}
+
+} // namespace
+
+int HexToInt(CString strText)
+{
+    strText.MakeUpper();
+    const char* p = strText.GetString();
+    UINT uValue = 0;
+    for (int i = 0; i < strText.GetLength(); ++i)
+    {
+        char ch = p[i];
+        UINT uDigit = 0;
+        if (ch >= '0' && ch <= '9')
+            uDigit = static_cast<UINT>(ch - '0');
+        else if (ch >= 'A' && ch <= 'F')
+            uDigit = static_cast<UINT>(ch - 'A' + 10);
+        uValue = (uValue << 4) + uDigit;
+    }
+    if (uValue <= static_cast<UINT>(INT_MAX))
+        return static_cast<int>(uValue);
+    return -static_cast<int>(~uValue) - 1;
+}
+
+LONG DigitsToLong(CString strText)
+{
+    const char* p = strText.GetString();
+    int nLength = strText.GetLength();
+    CString strDigits;
+    char* pDigits = strDigits.GetBuffer(nLength);
+    int nDigits = 0;
+    for (int i = 0; i < nLength; ++i)
+    {
+        if (IsDecimalDigit(p[i]))
+            pDigits[nDigits++] = p[i];
+    }
+    strDigits.ReleaseBuffer(nDigits);
+    return static_cast<LONG>(ConvertDecimal(strDigits.GetString(), strDigits.GetString() + nDigits, kLongMax));
+}
+
+LONGLONG DigitsToInt64(CString strText)
+{
+    const char* p = strText.GetString();
+    const char* pEnd = p + strText.GetLength();
+    while (p < pEnd && !IsDecimalDigit(*p))
+        ++p;
+    return ConvertDecimal(p, pEnd, kInt64Max);
+}
+
+COLORREF TextToColor(CString strText)
+{
+    const char* p = strText.GetString();
+    int nLength = strText.GetLength();
+    if (nLength > 0 && p[0] == '#')
+    {
+        ++p;
+        --nLength;
+    }
+    BYTE red = ConvertColorPiece(p, nLength, 0);
+    BYTE green = ConvertColorPiece(p, nLength, 2);
+    BYTE blue = ConvertColorPiece(p, nLength, 4);
+    return RGB(red, green, blue);
+}
+
+CString ColorToText(COLORREF crColor)
+{
+    CString strText;
+    strText.Format("#%02X%02X%02X", GetRValue(crColor), GetGValue(crColor), GetBValue(crColor));
+    return strText;
+}
+
+void ParseVersionText(CString strText, int& nFirst, int& nSecond, int& nThird, int& nFourth)
+{
+    // "," and "." are plain ASCII and no code page uses them as trail bytes,
+    // so a byte walk finds the same separators a character walk would.
+    int* parts[4] = {&nFirst, &nSecond, &nThird, &nFourth};
+    const char* p = strText.GetString();
+    const char* pEnd = p + strText.GetLength();
+    int nPart = 0;
+    for (; nPart < 3 && p != nullptr; ++nPart)
+    {
+        const char* pSeparator = p;
+        while (pSeparator < pEnd && *pSeparator != '.' && *pSeparator != ',')
+            ++pSeparator;
+        *parts[nPart] = static_cast<int>(ConvertDecimal(p, pSeparator, kIntMax));
+        p = pSeparator < pEnd ? pSeparator + 1 : nullptr;
+    }
+    // The fourth part is all the rest; its conversion stops at the next
+    // separator, so a fifth part is ignored.
+    if (p != nullptr)
+        *parts[nPart++] = static_cast<int>(ConvertDecimal(p, pEnd, kIntMax));
+    for (; nPart < 4; ++nPart)
+        *parts[nPart] = 0;
+}
+
+CString FormatThousands(LONGLONG llValue, CString strSeparator, int nGroupSize)
+{
+    CString strNumber;
+    strNumber.Format("%I64d", llValue);
+    if (nGroupSize < 1 || strSeparator.IsEmpty())
+        return strNumber;
+
+    const char* p = strNumber.GetString();
+    int nSign = p[0] == '-' ? 1 : 0;
+    int nDigits = strNumber.GetLength() - nSign;
+    int nSeparator = strSeparator.GetLength();
+    LONGLONG llTotal = strNumber.GetLength() + static_cast<LONGLONG>(nSeparator) * ((nDigits - 1) / nGroupSize);
+
+    CString strResult;
+    if (llTotal < INT_MAX)
+        strResult.Preallocate(static_cast<int>(llTotal));
+    strResult.Append(p, nSign);
+    for (int i = 0; i < nDigits; ++i)
+    {
+        if (i > 0 && (nDigits - i) % nGroupSize == 0)
+            strResult.Append(strSeparator.GetString(), nSeparator);
+        strResult.Append(p + nSign + i, 1);
+    }
+    return strResult;
+}
