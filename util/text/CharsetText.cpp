@@ -47,19 +47,22 @@ int ConvertedBytes(UINT nCodePage, const WCHAR* pWide, int nUnits)
 
 // Converts the longest run of whole characters from the start of pWide
 // whose conversion fits in nRoom bytes into pDest; writes no terminator and
-// nothing past nRoom bytes. Returns the bytes written.
-int ConvertWholeCharacters(UINT nCodePage, const WCHAR* pWide, int nUnits, char* pDest, int nRoom)
+// nothing past nRoom bytes. Returns the bytes written (a failed attempt may
+// leave bytes after them); bComplete tells whether all nUnits went in.
+int ConvertWholeCharacters(UINT nCodePage, const WCHAR* pWide, int nUnits, char* pDest, int nRoom, bool& bComplete)
 {
+    bComplete = nUnits <= 0;
     if (nUnits <= 0 || nRoom <= 0)
         return 0;
     int nWritten = WideCharToMultiByte(nCodePage, 0, pWide, nUnits, pDest, nRoom, nullptr, nullptr);
     if (nWritten > 0)
+    {
+        bComplete = true;
         return nWritten;
-    // Too long (or not convertible at all). A failed call may have left part
-    // of a character behind.
-    std::memset(pDest, 0, static_cast<size_t>(nRoom));
-    // Longer prefixes never convert to fewer bytes, so search for the
-    // longest prefix that fits: lo fits, hi does not.
+    }
+    // Too long, or not convertible at all. Longer prefixes never convert to
+    // fewer bytes, so search for the longest prefix that fits: nLow fits,
+    // nHigh does not.
     int nLow = 0;
     int nHigh = nUnits;
     while (nHigh - nLow > 1)
@@ -77,10 +80,140 @@ int ConvertWholeCharacters(UINT nCodePage, const WCHAR* pWide, int nUnits, char*
     if (nLow == 0)
         return 0;
     nWritten = WideCharToMultiByte(nCodePage, 0, pWide, nLow, pDest, nRoom, nullptr, nullptr);
-    if (nWritten > 0)
-        return nWritten;
-    std::memset(pDest, 0, static_cast<size_t>(nRoom));
-    return 0;
+    return nWritten > 0 ? nWritten : 0;
+}
+
+// Source bytes per step of the fixed-destination conversions. Stepping
+// through a small working buffer keeps it in the cache and keeps a large
+// text from needing a working buffer twice its size.
+const int kStepBytes = 16384;
+
+// Cuts a source text in code page nCodePage into steps that end on
+// character boundaries. Code pages whose conversion keeps a shift state
+// (ISO-2022, HZ, UTF-7, GB18030's four-byte forms and the like) are
+// converted in one step, since a cut would change their output.
+class CStepCutter
+{
+public:
+    CStepCutter(UINT nSourceCodePage, UINT nDestCodePage) : m_nKind(kWhole)
+    {
+        std::memset(m_bLead, 0, sizeof(m_bLead));
+        CPINFO destInfo;
+        CPINFO info;
+        if (!IsStateless(nDestCodePage, destInfo) || !IsStateless(nSourceCodePage, info))
+            m_nKind = kWhole;
+        else if (nSourceCodePage == CP_UTF8)
+            m_nKind = kUtf8;
+        else if (info.MaxCharSize == 1)
+            m_nKind = kSingle;
+        else
+        {
+            m_nKind = kDouble;
+            for (int r = 0; r + 1 < MAX_LEADBYTES && (info.LeadByte[r] | info.LeadByte[r + 1]); r += 2)
+                for (int b = info.LeadByte[r]; b <= info.LeadByte[r + 1]; ++b)
+                    m_bLead[b] = true;
+        }
+    }
+
+    // Largest number of source bytes in one step of a text of nCount bytes.
+    int MaxStep(int nCount) const { return m_nKind == kWhole || nCount < kStepBytes ? nCount : kStepBytes; }
+
+    // End of the step that starts at nFrom in p[0, nEnd).
+    int StepEnd(const char* p, int nFrom, int nEnd) const
+    {
+        if (m_nKind == kWhole || nEnd - nFrom <= kStepBytes)
+            return nEnd;
+        int nLimit = nFrom + kStepBytes;
+        switch (m_nKind)
+        {
+        case kUtf8:
+        {
+            // Back up over at most three continuation bytes to the start of
+            // the character the limit cuts; a longer run is no character.
+            int n = nLimit;
+            for (int k = 0; k < 3 && IsContinuation(p[n]); ++k)
+                --n;
+            return IsContinuation(p[n]) ? nLimit : n;
+        }
+        case kDouble:
+        {
+            // A byte that cannot lead always ends a character; the run of
+            // lead-capable bytes after it pairs up from its start, so an odd
+            // run leaves a lead byte at the limit whose trail lies beyond.
+            int n = nLimit;
+            while (n > nFrom && m_bLead[static_cast<unsigned char>(p[n - 1])])
+                --n;
+            return (nLimit - n) % 2 != 0 ? nLimit - 1 : nLimit;
+        }
+        default:
+            return nLimit;
+        }
+    }
+
+private:
+    enum Kind
+    {
+        kWhole,
+        kUtf8,
+        kSingle,
+        kDouble
+    };
+
+    // UTF-8, and the single- and double-byte code pages below 50000, where
+    // every character converts on its own. Fills info for the latter.
+    static bool IsStateless(UINT nCodePage, CPINFO& info)
+    {
+        if (nCodePage == CP_UTF8)
+            return true;
+        return nCodePage < 50000 && GetCPInfo(nCodePage, &info) && info.MaxCharSize <= 2;
+    }
+
+    static bool IsContinuation(char ch) { return (static_cast<unsigned char>(ch) & 0xC0) == 0x80; }
+
+    Kind m_nKind;
+    bool m_bLead[256];
+};
+
+// The fixed-destination conversions: the source, in nSourceCodePage, goes
+// step by step through UTF-16 into pDest in nDestCodePage, whole characters
+// only, at most nDestSize - 1 bytes, zeros after the text. bStopAtZero ends
+// the text at its first zero unit.
+void ConvertIntoDestination(const char* pSource, int nCount, UINT nSourceCodePage, bool bStopAtZero,
+                            char* pDest, int nDestSize, UINT nDestCodePage)
+{
+    if (pDest == nullptr || nDestSize <= 0)
+        return;
+    const int nRoom = nDestSize - 1;
+    int nWritten = 0;
+    if (pSource != nullptr && nCount > 0)
+    {
+        CStepCutter cutter(nSourceCodePage, nDestCodePage);
+        // No source byte yields more than one UTF-16 unit.
+        const int nWorkUnits = cutter.MaxStep(nCount);
+        CWideBuffer work = AllocateWide(nWorkUnits);
+        for (int nFrom = 0; work && nFrom < nCount;)
+        {
+            int nTo = cutter.StepEnd(pSource, nFrom, nCount);
+            int nUnits = MultiByteToWideChar(nSourceCodePage, 0, pSource + nFrom, nTo - nFrom, work.get(), nWorkUnits);
+            if (nUnits <= 0)
+                break;
+            bool bZero = false;
+            if (bStopAtZero)
+            {
+                int n = 0;
+                while (n < nUnits && work[n] != 0)
+                    ++n;
+                bZero = n < nUnits;
+                nUnits = n;
+            }
+            bool bComplete = false;
+            nWritten += ConvertWholeCharacters(nDestCodePage, work.get(), nUnits, pDest + nWritten, nRoom - nWritten, bComplete);
+            if (!bComplete || bZero)
+                break;
+            nFrom = nTo;
+        }
+    }
+    std::memset(pDest + nWritten, 0, static_cast<size_t>(nDestSize - nWritten));
 }
 
 } // namespace
@@ -158,16 +291,7 @@ CString WideToString(const WCHAR* pszWide)
 
 void Utf8ToMultiByte(const char* pUtf8, int nCount, char* pDest, int nDestSize, UINT nCodePage)
 {
-    if (pDest == nullptr || nDestSize <= 0)
-        return;
-    std::memset(pDest, 0, static_cast<size_t>(nDestSize));
-    if (pUtf8 == nullptr || nCount <= 0)
-        return;
-    CWideBuffer work = AllocateWide(nCount);
-    if (!work)
-        return;
-    int nUnits = Utf8ToWide(pUtf8, nCount, work.get());
-    ConvertWholeCharacters(nCodePage, work.get(), nUnits, pDest, nDestSize - 1);
+    ConvertIntoDestination(pUtf8, nCount, CP_UTF8, true, pDest, nDestSize, nCodePage);
 }
 
 CBstr Utf8ToBstr(const char* pUtf8, int nCount)
@@ -189,16 +313,7 @@ CBstr Utf8ToBstr(const char* pUtf8, int nCount)
 
 void MultiByteToUtf8(const char* pSource, int nCount, char* pDest, int nDestSize, UINT nCodePage)
 {
-    if (pDest == nullptr || nDestSize <= 0)
-        return;
-    std::memset(pDest, 0, static_cast<size_t>(nDestSize));
-    if (pSource == nullptr || nCount <= 0)
-        return;
-    CWideBuffer work = AllocateWide(nCount);
-    if (!work)
-        return;
-    int nUnits = MultiByteToWideChar(nCodePage, 0, pSource, nCount, work.get(), nCount);
-    ConvertWholeCharacters(CP_UTF8, work.get(), nUnits, pDest, nDestSize - 1);
+    ConvertIntoDestination(pSource, nCount, nCodePage, false, pDest, nDestSize, CP_UTF8);
 }
 
 WCHAR* MultiByteToWideAlloc(const char* pszText)

@@ -1,13 +1,13 @@
 // CharsetText: converting text between UTF-8, UTF-16, the active code page
 // and the Korean code page 949, over the platform's own conversions.
 //
-// Fixed destinations (Utf8ToMultiByte, MultiByteToUtf8): the destination is
-// zero-filled over its whole size and then receives at most size - 1 bytes,
+// Fixed destinations (Utf8ToMultiByte, MultiByteToUtf8): the destination
+// receives at most size - 1 bytes of text and zeros in every byte after it,
 // so it always ends in a zero; a size of 0 (or a null destination) writes
 // nothing; a null source or a count of 0 or less gives the empty text. A
-// text that does not fit is cut after the last whole character
-// that fits: never half of a double-byte character, of a UTF-8 sequence or
-// of a surrogate pair. With the UTF-8 "a\xED\x95\x9C" "b" (a, U+D55C, b)
+// text that does not fit is cut after the last whole character that fits:
+// never half of a double-byte character, of a UTF-8 sequence or of a
+// surrogate pair. With the UTF-8 "a\xED\x95\x9C" "b" (a, U+D55C, b)
 // converted to code page 949 ("a\xC7\xD1" "b"):
 //
 //   size   destination

@@ -144,6 +144,42 @@ TEST(Utf8ToMultiByte, NullSourceOrDestination)
     Utf8ToMultiByte("abc", 3, nullptr, 4, 1252);   // must not crash
 }
 
+// Long texts go through the conversion in steps; characters that straddle
+// a step's end must come out whole, and a cut still falls between characters.
+TEST(Utf8ToMultiByte, LongTextKeepsCharactersAcrossSteps)
+{
+    // "ab" U+D55C: 5 bytes of UTF-8, 4 of code page 949.
+    std::string source;
+    std::string expected;
+    for (int i = 0; i < 10000; ++i)
+    {
+        source += "ab\xED\x95\x9C";
+        expected += "ab\xC7\xD1";
+    }
+    const int nCount = static_cast<int>(source.size());
+    std::vector<char> dest(expected.size() + 1, kPoison);
+    Utf8ToMultiByte(source.data(), nCount, dest.data(), static_cast<int>(dest.size()), 949);
+    EXPECT_TRUE(expected == std::string(dest.data(), expected.size()));
+    EXPECT_EQ('\0', dest.back());
+
+    // Room for 7500 pieces, "ab" and one byte: U+D55C no longer fits.
+    std::vector<char> cut(30004, kPoison);
+    Utf8ToMultiByte(source.data(), nCount, cut.data(), static_cast<int>(cut.size()), 949);
+    EXPECT_TRUE(Padded(expected.substr(0, 30002), 30004) == std::string(cut.data(), cut.size()));
+
+}
+
+TEST(Utf8ToMultiByte, ShiftedCodePageStaysWhole)
+{
+    // UTF-7 writes U+00E9 as "+AOk-"; half of that is no character.
+    Conversion convert = [](char* pDest, int nSize) { Utf8ToMultiByte("a\xC3\xA9", 3, pDest, nSize, 65000); };
+    CheckEverySize(convert, {
+        {2, "a"},
+        {6, "a"},
+        {7, "a+AOk-"},
+    });
+}
+
 // ---------------------------------------------------------------------------
 // MultiByteToUtf8
 
@@ -163,19 +199,6 @@ TEST(MultiByteToUtf8, EveryDestinationSizeKeepsWholeCharacters)
         {5, "a\xED\x95\x9C"},
         {6, "a\xED\x95\x9C" "b"},
         {7, "a\xED\x95\x9C" "b"},
-    });
-}
-
-TEST(MultiByteToUtf8, SurrogatePairIsNeverCut)
-{
-    const std::string source = "x\xF0\x9F\x98\x80";
-    Conversion convert = [&](char* pDest, int nSize) {
-        MultiByteToUtf8(source.data(), static_cast<int>(source.size()), pDest, nSize, CP_UTF8);
-    };
-    CheckEverySize(convert, {
-        {2, "x"},
-        {5, "x"},
-        {6, source},
     });
 }
 
@@ -208,20 +231,32 @@ TEST(MultiByteToUtf8, CountsAndRoundTrips)
     }
 }
 
+TEST(MultiByteToUtf8, LongTextKeepsCharactersAcrossSteps)
+{
+    // "x" and four U+D55C: 9 bytes of code page 949, so the steps end inside
+    // runs of double-byte characters at every offset.
+    std::string source;
+    std::string expected;
+    for (int i = 0; i < 7000; ++i)
+    {
+        source += "x\xC7\xD1\xC7\xD1\xC7\xD1\xC7\xD1";
+        expected += "x\xED\x95\x9C\xED\x95\x9C\xED\x95\x9C\xED\x95\x9C";
+    }
+    const int nCount = static_cast<int>(source.size());
+    std::vector<char> dest(expected.size() + 1, kPoison);
+    MultiByteToUtf8(source.data(), nCount, dest.data(), static_cast<int>(dest.size()), 949);
+    EXPECT_TRUE(expected + '\0' == std::string(dest.data(), dest.size()));
+
+    // Room for 3000 pieces (39000 bytes), "x" and two bytes.
+    std::vector<char> cut(39004, kPoison);
+    MultiByteToUtf8(source.data(), nCount, cut.data(), static_cast<int>(cut.size()), 949);
+    EXPECT_TRUE(Padded(expected.substr(0, 39001), 39004) == std::string(cut.data(), cut.size()));
+}
+
 // ---------------------------------------------------------------------------
 // WideToCP949
 
-TEST(WideToCP949, KoreanSurvivesTheRoundTrip)
-{
-    char* p = WideToCP949(kKoreanWide);
-    ASSERT_NE(nullptr, p);
-    EXPECT_EQ(8u, _msize(p));   // 2 * 3 + 2
-    EXPECT_EQ(kKorean949, std::string(p));
-    EXPECT_EQ(std::wstring(kKoreanWide), Wide949(p));
-    std::free(p);
-}
-
-TEST(WideToCP949, Table)
+TEST(WideToCP949, RoundTrips)
 {
     struct Row
     {
@@ -231,6 +266,7 @@ TEST(WideToCP949, Table)
         {L"", ""},
         {L"abc", "abc"},
         {L"A\xD55C" L"b", "A\xC7\xD1" "b"},
+        {kKoreanWide, kKorean949.c_str()},
     };
     for (const Row& row : rows)
     {
@@ -239,6 +275,7 @@ TEST(WideToCP949, Table)
         ASSERT_NE(nullptr, p);
         EXPECT_EQ(2 * wcslen(row.wide) + 2, _msize(p));
         EXPECT_STREQ(row.text, p);
+        EXPECT_EQ(std::wstring(row.wide), Wide949(p));   // and back unchanged
         std::free(p);
     }
     EXPECT_EQ(nullptr, WideToCP949(nullptr));
@@ -255,7 +292,6 @@ TEST(MultiByteToWideAlloc, CLocale)
         const wchar_t* wide;
     } rows[] = {
         {"", L""},
-        {"abc", L"abc"},
         {"a b\tc", L"a b\tc"},
     };
     for (const Row& row : rows)
