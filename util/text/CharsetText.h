@@ -17,10 +17,13 @@
 //   4      "a\xC7\xD1"
 //   5      "a\xC7\xD1" "b"   (and so on, zeros after the text)
 //
-// A conversion that fails (a code page that is not installed, no memory for
-// the working buffer of count UTF-16 units) leaves the empty text. Ill-formed input follows the platform: invalid UTF-8 bytes
-// become U+FFFD, characters the target code page lacks become its default
-// character ("?").
+// Long texts go through UTF-16 in steps of 16 KiB of source, cut between
+// characters; code pages that keep a shift state (UTF-7, ISO-2022, HZ,
+// GB18030) go in one step with a working buffer of count units. A
+// conversion that fails (a code page that is not installed, no memory for
+// the working buffer) leaves the empty text. Ill-formed input follows the
+// platform: invalid UTF-8 bytes become U+FFFD, characters the target code
+// page lacks become its default character ("?").
 //
 // Allocating conversions (MultiByteToWideAlloc, WideToCP949) return a buffer
 // from malloc that the caller releases with free, or null when it cannot be
