@@ -248,6 +248,37 @@ void BenchSplit()
     PrintRow("SplitString 64 MiB vs 16 MiB", splitBig, static_cast<double>(big.size()), split, 4.5);
 }
 
+// Operations that rewrite a whole text: four times the text must take about
+// four times as long (a copy per match would make it sixteen).
+void BenchLinear()
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void(CString&)> fn;
+    } cases[] = {
+        {"Replace 64 MiB vs 16 MiB", [](CString& s) { g_sink = s.Replace(",", ";;"); }},
+        {"MakeValidFileName 64 vs 16 MiB", [](CString& s) { MakeValidFileName(s, '_'); }},
+    };
+    for (const Case& c : cases)
+    {
+        double times[2];
+        size_t sizes[2] = {16u << 20, 64u << 20};
+        for (int k = 0; k < 2; ++k)
+        {
+            std::string text = SplitText(sizes[k]);
+            for (size_t i = 7; i < text.size(); i += 13)
+                text[i] = (i % 2) ? ':' : '?';   // characters a file name may not hold
+            CString original(text.c_str(), static_cast<int>(text.size()));
+            times[k] = Median([&] {
+                CString s = original;
+                c.fn(s);
+            });
+        }
+        PrintRow(c.name, times[1], static_cast<double>(sizes[1]), times[0], 4.5);
+    }
+}
+
 // 8 MiB of mixed text as UTF-8: ASCII, Latin-1 letters (code page 1252
 // holds them) or Hangul (code page 949 holds it).
 std::string MixedUtf8(bool hangul)
@@ -367,6 +398,7 @@ int main(int argc, char** argv)
     PrintHeader();
     BenchChecksum(folder);
     BenchSplit();
+    BenchLinear();
     BenchCharsets();
     BenchFileList(folder);
     BenchPerCall();

@@ -46,7 +46,7 @@ CString::CStringData* CString::Nil() noexcept
         CStringData header;
         char chZero[4];
     };
-    static Block s_nil = {{-1, 0, 0}, {0, 0, 0, 0}};
+    static Block s_nil = {{-1, 0, 0, nullptr}, {0, 0, 0, 0}};
     // Reached through a volatile pointer so the compiler does not take the
     // guarded free in Release for a free of this static block.
     static Block* volatile s_pNil = &s_nil;
@@ -64,6 +64,7 @@ CString::CStringData* CString::Allocate(int nLength)
     pData->nRefs = 1;
     pData->nDataLength = 0;
     pData->nAllocLength = nLength;
+    pData->pBlock = nullptr;
     pData->chars()[0] = '\0';
     return pData;
 }
@@ -72,8 +73,12 @@ void CString::Release(CStringData* pData) noexcept
 {
     if (pData->nRefs < 0)
         return;
-    if (InterlockedDecrement(&pData->nRefs) == 0)
+    if (InterlockedDecrement(&pData->nRefs) != 0)
+        return;
+    if (pData->pBlock == nullptr)
         std::free(pData);
+    else if (InterlockedDecrement(&pData->pBlock->nLive) == 0)
+        std::free(pData->pBlock);
 }
 
 void CString::Attach(CStringData* pData) noexcept
@@ -132,6 +137,64 @@ void CString::Assign(const char* pch, int nLength)
     pNew->chars()[nLength] = '\0';
     Attach(pNew);
     Release(pOld);
+}
+
+// ---------------------------------------------------------------------------
+// Batches of short strings
+
+namespace {
+
+// Room for hundreds of typical pieces; small enough that one kept piece
+// does not pin much memory.
+const size_t kBatchBlockSize = 16 * 1024;
+// Longer pieces get a block of their own: they would waste the rest of a
+// shared block, and their copy costs more than the allocation anyway.
+const int kBatchMaxPiece = 256;
+
+} // namespace
+
+CStringBatch::~CStringBatch()
+{
+    if (m_pBlock != nullptr && InterlockedDecrement(&m_pBlock->nLive) == 0)
+        std::free(m_pBlock);
+}
+
+CString CStringBatch::Make(const char* pch, int nLength)
+{
+    if (nLength <= 0 || pch == nullptr)
+        return CString();
+    if (nLength > kBatchMaxPiece)
+        return CString(pch, nLength);
+    const size_t nAlign = alignof(CString::CStringData);
+    size_t nSize = (sizeof(CString::CStringData) + static_cast<size_t>(nLength) + 1 + nAlign - 1) & ~(nAlign - 1);
+    if (m_pBlock == nullptr || static_cast<size_t>(m_pEnd - m_pNext) < nSize)
+    {
+        void* p = std::malloc(kBatchBlockSize);
+        if (p == nullptr)
+            AfxThrowMemoryException();
+        // The batch holds one count on its current block until it moves on,
+        // so the block cannot be freed while pieces are still carved from it.
+        if (m_pBlock != nullptr && InterlockedDecrement(&m_pBlock->nLive) == 0)
+            std::free(m_pBlock);
+        m_pBlock = static_cast<CString::CStringBlock*>(p);
+        m_pBlock->nLive = 1;
+        size_t nHeader = (sizeof(CString::CStringBlock) + nAlign - 1) & ~(nAlign - 1);
+        m_pNext = static_cast<char*>(p) + nHeader;
+        m_pEnd = static_cast<char*>(p) + kBatchBlockSize;
+    }
+    CString::CStringData* pData = reinterpret_cast<CString::CStringData*>(m_pNext);
+    m_pNext += nSize;
+    pData->nRefs = 1;
+    pData->nDataLength = nLength;
+    pData->nAllocLength = static_cast<int>(nSize - sizeof(CString::CStringData) - 1);
+    pData->pBlock = m_pBlock;
+    std::memcpy(pData->chars(), pch, static_cast<size_t>(nLength));
+    pData->chars()[nLength] = '\0';
+    // Pieces may be released on other threads while this one carves on.
+    InterlockedIncrement(&m_pBlock->nLive);
+    CString str;
+    str.Attach(pData);
+    return str;
 }
 
 // ---------------------------------------------------------------------------

@@ -100,11 +100,21 @@ public:
     void Preallocate(int nLength);
 
 private:
+    friend class CStringBatch;
+
+    // A heap block shared by many short strings (see CStringBatch); it is
+    // freed when its last string is released.
+    struct CStringBlock
+    {
+        volatile LONG nLive;
+    };
+
     struct CStringData
     {
         volatile LONG nRefs;    // -1 marks the shared empty representation
         int nDataLength;
         int nAllocLength;
+        CStringBlock* pBlock;   // null: the string has a heap block of its own
         char* chars() noexcept { return reinterpret_cast<char*>(this + 1); }
     };
 
@@ -120,6 +130,34 @@ private:
     void Assign(const char* pch, int nLength);
 
     char* m_pszData;
+};
+
+// CStringBatch: makes many short strings out of a few shared heap blocks,
+// for operations that cut a long text into many pieces, where a heap block
+// per piece would cost more than the cut itself. The strings it makes are
+// ordinary strings: they are copied, written and released like any other,
+// from any thread. A block is freed when its last string is released, so a
+// piece that is kept holds at most one block (16 KiB) alive. One batch
+// belongs to one thread.
+//
+//   CStringBatch batch;
+//   CString strPiece = batch.Make("alpha,beta", 5);   // "alpha"
+class CStringBatch
+{
+public:
+    CStringBatch() noexcept = default;
+    ~CStringBatch();
+    CStringBatch(const CStringBatch&) = delete;
+    CStringBatch& operator=(const CStringBatch&) = delete;
+
+    // The nLength bytes at pch as a string; nLength <= 0 gives the empty text.
+    // Exhausted memory raises CMemoryException.
+    CString Make(const char* pch, int nLength);
+
+private:
+    CString::CStringBlock* m_pBlock = nullptr;   // the block being filled
+    char* m_pNext = nullptr;
+    char* m_pEnd = nullptr;
 };
 
 bool operator==(const CString& a, const CString& b) noexcept;

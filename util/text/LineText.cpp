@@ -29,6 +29,7 @@ void SplitString(CString strText, CString strDelimiter, CStringArray& list)
     // Walk indexes through the one text; cutting off the rest after every
     // piece would copy the text once per delimiter.
     const int nDelimiter = strDelimiter.GetLength();
+    CStringBatch batch;   // a heap block per piece would dominate the cost
     int nFrom = 0;
     for (;;)
     {
@@ -36,10 +37,10 @@ void SplitString(CString strText, CString strDelimiter, CStringArray& list)
         if (nHit < 0)
         {
             // Also the empty last piece of a text that ends in the delimiter.
-            list.Add(strText.Mid(nFrom));
+            list.Add(nFrom == 0 ? strText : batch.Make(strText.GetString() + nFrom, strText.GetLength() - nFrom));
             return;
         }
-        list.Add(strText.Mid(nFrom, nHit - nFrom));
+        list.Add(batch.Make(strText.GetString() + nFrom, nHit - nFrom));
         nFrom = nHit + nDelimiter;
     }
 }
