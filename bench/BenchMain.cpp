@@ -27,7 +27,7 @@
 
 namespace {
 
-int g_runs = 5;
+int g_runs = 7;
 
 double Now()
 {
@@ -54,6 +54,29 @@ double Median(const std::function<void()>& fn)
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
+}
+
+// Medians of a case and its reference timed in alternation, so that a burst
+// of load from other work on the machine falls on both alike.
+void MedianPair(const std::function<void()>& fn, const std::function<void()>& reference, double& seconds,
+                double& referenceSeconds)
+{
+    fn();
+    reference();
+    std::vector<double> times, referenceTimes;
+    for (int i = 0; i < g_runs; ++i)
+    {
+        double start = Now();
+        fn();
+        double middle = Now();
+        reference();
+        referenceTimes.push_back(Now() - middle);
+        times.push_back(middle - start);
+    }
+    std::sort(times.begin(), times.end());
+    std::sort(referenceTimes.begin(), referenceTimes.end());
+    seconds = times[times.size() / 2];
+    referenceSeconds = referenceTimes[referenceTimes.size() / 2];
 }
 
 volatile unsigned g_sink;   // keeps results alive
@@ -215,12 +238,12 @@ void BenchSplit()
 {
     std::string text = SplitText(16u << 20);
     CString cstr(text.c_str(), static_cast<int>(text.size()));
-    double split = Median([&] {
+    double split = 0, reference = 0;
+    MedianPair([&] {
         CStringArray list;
         SplitString(cstr, ",", list);
         g_sink = static_cast<unsigned>(list.GetSize());
-    });
-    double reference = Median([&] {
+    }, [&] {
         std::vector<std::string> pieces;
         std::string_view rest(text);
         for (;;)
@@ -235,7 +258,7 @@ void BenchSplit()
             rest.remove_prefix(at + 1);
         }
         g_sink = static_cast<unsigned>(pieces.size());
-    });
+    }, split, reference);
     PrintRow("SplitString 16 MiB vs std::vector", split, static_cast<double>(text.size()), reference, 2.0);
 
     std::string big = SplitText(64u << 20);
@@ -306,11 +329,14 @@ void BenchCharsets()
         int count = static_cast<int>(utf8.size());
         std::vector<char> dest(utf8.size() + 1);
         std::vector<WCHAR> wide(utf8.size() + 1);
-        double ours = Median([&] { Utf8ToMultiByte(utf8.data(), count, dest.data(), static_cast<int>(dest.size()), c.codePage); });
-        double platform = Median([&] {
-            int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), count, wide.data(), static_cast<int>(wide.size()));
-            WideCharToMultiByte(c.codePage, 0, wide.data(), n, dest.data(), static_cast<int>(dest.size()), nullptr, nullptr);
-        });
+        double ours = 0, platform = 0;
+        MedianPair([&] { Utf8ToMultiByte(utf8.data(), count, dest.data(), static_cast<int>(dest.size()), c.codePage); },
+                   [&] {
+                       int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), count, wide.data(), static_cast<int>(wide.size()));
+                       WideCharToMultiByte(c.codePage, 0, wide.data(), n, dest.data(), static_cast<int>(dest.size()), nullptr,
+                                           nullptr);
+                   },
+                   ours, platform);
         PrintRow(c.name, ours, utf8.size(), platform, 1.3);
     }
 
@@ -320,11 +346,13 @@ void BenchCharsets()
     int count = static_cast<int>(strlen(cp949.data()));
     std::vector<char> dest(utf8.size() + 16);
     std::vector<WCHAR> wide(static_cast<size_t>(count) + 1);
-    double ours = Median([&] { MultiByteToUtf8(cp949.data(), count, dest.data(), static_cast<int>(dest.size()), 949); });
-    double platform = Median([&] {
-        int n = MultiByteToWideChar(949, 0, cp949.data(), count, wide.data(), static_cast<int>(wide.size()));
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, dest.data(), static_cast<int>(dest.size()), nullptr, nullptr);
-    });
+    double ours = 0, platform = 0;
+    MedianPair([&] { MultiByteToUtf8(cp949.data(), count, dest.data(), static_cast<int>(dest.size()), 949); },
+               [&] {
+                   int n = MultiByteToWideChar(949, 0, cp949.data(), count, wide.data(), static_cast<int>(wide.size()));
+                   WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, dest.data(), static_cast<int>(dest.size()), nullptr, nullptr);
+               },
+               ours, platform);
     PrintRow("MultiByteToUtf8 949 to UTF-8", ours, count, platform, 1.3);
 }
 
@@ -342,12 +370,12 @@ void BenchFileList(const std::string& base)
             CloseHandle(CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         }
     }
-    double ours = Median([&] {
+    double ours = 0, bare = 0;
+    MedianPair([&] {
         CStringArray list;
         GetFileList(folder.c_str(), list, "*.*");
         g_sink = static_cast<unsigned>(list.GetSize());
-    });
-    double bare = Median([&] {
+    }, [&] {
         WIN32_FIND_DATAA data;
         unsigned n = 0;
         HANDLE find = FindFirstFileA((folder + "\\*.*").c_str(), &data);
@@ -359,7 +387,7 @@ void BenchFileList(const std::string& base)
             FindClose(find);
         }
         g_sink = n;
-    });
+    }, ours, bare);
     PrintRow("GetFileList 20,000 files vs bare", ours, 0, bare, 1.3);
 }
 

@@ -1,5 +1,7 @@
 #include "util/text/CharsetText.h"
 
+#include <emmintrin.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -174,6 +176,23 @@ private:
     bool m_bLead[256];
 };
 
+// Bytes before the first zero byte of p[0, nCount), or nCount. Sixteen bytes
+// a step: a byte loop would cost as much as the conversion itself.
+int LengthBeforeZero(const char* p, int nCount)
+{
+    int i = 0;
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= nCount; i += 16)
+    {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)) != 0)
+            break;
+    }
+    while (i < nCount && p[i] != '\0')
+        ++i;
+    return i;
+}
+
 // The fixed-destination conversions: the source, in nSourceCodePage, goes
 // step by step through UTF-16 into pDest in nDestCodePage, whole characters
 // only, at most nDestSize - 1 bytes, zeros after the text. bStopAtZero ends
@@ -185,6 +204,10 @@ void ConvertIntoDestination(const char* pSource, int nCount, UINT nSourceCodePag
         return;
     const int nRoom = nDestSize - 1;
     int nWritten = 0;
+    // In UTF-8 only a zero byte gives a zero unit, so the text can be cut
+    // there before converting.
+    if (pSource != nullptr && nCount > 0 && bStopAtZero)
+        nCount = LengthBeforeZero(pSource, nCount);
     if (pSource != nullptr && nCount > 0)
     {
         CStepCutter cutter(nSourceCodePage, nDestCodePage);
@@ -197,18 +220,9 @@ void ConvertIntoDestination(const char* pSource, int nCount, UINT nSourceCodePag
             int nUnits = MultiByteToWideChar(nSourceCodePage, 0, pSource + nFrom, nTo - nFrom, work.get(), nWorkUnits);
             if (nUnits <= 0)
                 break;
-            bool bZero = false;
-            if (bStopAtZero)
-            {
-                int n = 0;
-                while (n < nUnits && work[n] != 0)
-                    ++n;
-                bZero = n < nUnits;
-                nUnits = n;
-            }
             bool bComplete = false;
             nWritten += ConvertWholeCharacters(nDestCodePage, work.get(), nUnits, pDest + nWritten, nRoom - nWritten, bComplete);
-            if (!bComplete || bZero)
+            if (!bComplete)
                 break;
             nFrom = nTo;
         }
