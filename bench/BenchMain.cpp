@@ -56,27 +56,36 @@ double Median(const std::function<void()>& fn)
     return times[times.size() / 2];
 }
 
-// Medians of a case and its reference timed in alternation, so that a burst
-// of load from other work on the machine falls on both alike.
+// Medians of several timings taken in alternation (one run of each per
+// round), so that a burst of load from other work on the machine falls on
+// a case and its reference alike.
+std::vector<double> Medians(const std::vector<std::function<void()>>& fns)
+{
+    for (const auto& fn : fns)
+        fn();
+    std::vector<std::vector<double>> times(fns.size());
+    for (int i = 0; i < g_runs; ++i)
+        for (size_t k = 0; k < fns.size(); ++k)
+        {
+            double start = Now();
+            fns[k]();
+            times[k].push_back(Now() - start);
+        }
+    std::vector<double> result;
+    for (auto& t : times)
+    {
+        std::sort(t.begin(), t.end());
+        result.push_back(t[t.size() / 2]);
+    }
+    return result;
+}
+
 void MedianPair(const std::function<void()>& fn, const std::function<void()>& reference, double& seconds,
                 double& referenceSeconds)
 {
-    fn();
-    reference();
-    std::vector<double> times, referenceTimes;
-    for (int i = 0; i < g_runs; ++i)
-    {
-        double start = Now();
-        fn();
-        double middle = Now();
-        reference();
-        referenceTimes.push_back(Now() - middle);
-        times.push_back(middle - start);
-    }
-    std::sort(times.begin(), times.end());
-    std::sort(referenceTimes.begin(), referenceTimes.end());
-    seconds = times[times.size() / 2];
-    referenceSeconds = referenceTimes[referenceTimes.size() / 2];
+    std::vector<double> m = Medians({fn, reference});
+    seconds = m[0];
+    referenceSeconds = m[1];
 }
 
 volatile unsigned g_sink;   // keeps results alive
@@ -200,21 +209,21 @@ void BenchChecksum(const std::string& folder)
     WritePatternFile(path, size);
     g_sink = GetFileChecksum(path.c_str());   // into the page cache
 
-    double checksum = Median([&] { g_sink = GetFileChecksum(path.c_str()); });
-    double faults = Median([&] {
-        View view(path);
-        g_sink = TouchPages(view.data, view.size);
+    View residentView(path);
+    TouchPages(residentView.data, residentView.size);
+    std::vector<double> m = Medians({
+        [&] { g_sink = GetFileChecksum(path.c_str()); },
+        [&] {
+            View view(path);
+            g_sink = TouchPages(view.data, view.size);
+        },
+        [&] { g_sink = FoldResident(residentView.data, residentView.size); },
+        [&] {
+            View view(path);
+            g_sink = FoldBytes(view.data, view.size);
+        },
     });
-    double resident = 0;
-    {
-        View view(path);
-        TouchPages(view.data, view.size);
-        resident = Median([&] { g_sink = FoldResident(view.data, view.size); });
-    }
-    double bytes = Median([&] {
-        View view(path);
-        g_sink = FoldBytes(view.data, view.size);
-    });
+    double checksum = m[0], faults = m[1], resident = m[2], bytes = m[3];
     PrintRow("checksum 256 MiB vs fault+read", checksum, size, faults + resident, 1.2);
     std::printf("%-34s %8.4f s + %.4f s resident read\n", "  floor: page faults", faults, resident);
     PrintRow("  byte-at-a-time XOR vs checksum", bytes, size, checksum, 0);
@@ -237,38 +246,36 @@ std::string SplitText(size_t size)
 void BenchSplit()
 {
     std::string text = SplitText(16u << 20);
-    CString cstr(text.c_str(), static_cast<int>(text.size()));
-    double split = 0, reference = 0;
-    MedianPair([&] {
-        CStringArray list;
-        SplitString(cstr, ",", list);
-        g_sink = static_cast<unsigned>(list.GetSize());
-    }, [&] {
-        std::vector<std::string> pieces;
-        std::string_view rest(text);
-        for (;;)
-        {
-            size_t at = rest.find(',');
-            if (at == std::string_view::npos)
-            {
-                pieces.emplace_back(rest);
-                break;
-            }
-            pieces.emplace_back(rest.substr(0, at));
-            rest.remove_prefix(at + 1);
-        }
-        g_sink = static_cast<unsigned>(pieces.size());
-    }, split, reference);
-    PrintRow("SplitString 16 MiB vs std::vector", split, static_cast<double>(text.size()), reference, 2.0);
-
     std::string big = SplitText(64u << 20);
+    CString cstr(text.c_str(), static_cast<int>(text.size()));
     CString cbig(big.c_str(), static_cast<int>(big.size()));
-    double splitBig = Median([&] {
+    auto split = [](const CString& s) {
         CStringArray list;
-        SplitString(cbig, ",", list);
+        SplitString(s, ",", list);
         g_sink = static_cast<unsigned>(list.GetSize());
+    };
+    std::vector<double> m = Medians({
+        [&] { split(cstr); },
+        [&] {
+            std::vector<std::string> pieces;
+            std::string_view rest(text);
+            for (;;)
+            {
+                size_t at = rest.find(',');
+                if (at == std::string_view::npos)
+                {
+                    pieces.emplace_back(rest);
+                    break;
+                }
+                pieces.emplace_back(rest.substr(0, at));
+                rest.remove_prefix(at + 1);
+            }
+            g_sink = static_cast<unsigned>(pieces.size());
+        },
+        [&] { split(cbig); },
     });
-    PrintRow("SplitString 64 MiB vs 16 MiB", splitBig, static_cast<double>(big.size()), split, 4.5);
+    PrintRow("SplitString 16 MiB vs std::vector", m[0], static_cast<double>(text.size()), m[1], 2.0);
+    PrintRow("SplitString 64 MiB vs 16 MiB", m[2], static_cast<double>(big.size()), m[0], 4.5);
 }
 
 // Operations that rewrite a whole text: four times the text must take about
@@ -283,22 +290,23 @@ void BenchLinear()
         {"Replace 64 MiB vs 16 MiB", [](CString& s) { g_sink = s.Replace(",", ";;"); }},
         {"MakeValidFileName 64 vs 16 MiB", [](CString& s) { MakeValidFileName(s, '_'); }},
     };
+    const size_t sizes[2] = {16u << 20, 64u << 20};
+    CString originals[2];
+    for (int k = 0; k < 2; ++k)
+    {
+        std::string text = SplitText(sizes[k]);
+        for (size_t i = 7; i < text.size(); i += 13)
+            text[i] = (i % 2) ? ':' : '?';   // characters a file name may not hold
+        originals[k] = CString(text.c_str(), static_cast<int>(text.size()));
+    }
     for (const Case& c : cases)
     {
-        double times[2];
-        size_t sizes[2] = {16u << 20, 64u << 20};
-        for (int k = 0; k < 2; ++k)
-        {
-            std::string text = SplitText(sizes[k]);
-            for (size_t i = 7; i < text.size(); i += 13)
-                text[i] = (i % 2) ? ':' : '?';   // characters a file name may not hold
-            CString original(text.c_str(), static_cast<int>(text.size()));
-            times[k] = Median([&] {
-                CString s = original;
-                c.fn(s);
-            });
-        }
-        PrintRow(c.name, times[1], static_cast<double>(sizes[1]), times[0], 4.5);
+        auto run = [&](int k) {
+            CString s = originals[k];
+            c.fn(s);
+        };
+        std::vector<double> m = Medians({[&] { run(0); }, [&] { run(1); }});
+        PrintRow(c.name, m[1], static_cast<double>(sizes[1]), m[0], 4.5);
     }
 }
 
