@@ -56,7 +56,7 @@ void PrintBytes(const char* pszCall, const char* pBytes)
 
 void PathDecomposition()
 {
-    std::printf("\n[Path decomposition]\n");
+    std::printf("[Path decomposition]\n");
     SHOW(GetFileDir("C:/dir/file.tar.gz"));
     SHOW(GetParentDir("C:/dir/file.tar.gz"));
     SHOW(GetFileTitle("C:/dir/file.tar.gz"));
@@ -67,7 +67,7 @@ void PathDecomposition()
 
 void FileSystemQueries(const CString& strRoot)
 {
-    std::printf("\n[File-system queries]\n");
+    std::printf("[File-system queries]\n");
     SHOW(CreateDirectoryTree(strRoot + "\\logs\\2024\\"));
     SHOW(IsDirectory(strRoot + "/logs"));
     SHOW(GetFileLength(strRoot + "\\report.txt"));
@@ -82,7 +82,7 @@ void FileSystemQueries(const CString& strRoot)
 
 void MappedFileAndChecksum(const CString& strRoot)
 {
-    std::printf("\n[Mapped file and checksum]\n");
+    std::printf("[Mapped file and checksum]\n");
     CMappedFile file;
     const BYTE* pView = file.Open(strRoot + "\\three.bin");
     Print("file.Open(strRoot + \"\\\\three.bin\") != nullptr", pView != nullptr);
@@ -95,7 +95,7 @@ void MappedFileAndChecksum(const CString& strRoot)
 
 void NumberColourVersion()
 {
-    std::printf("\n[Number, colour and version text]\n");
+    std::printf("[Number, colour and version text]\n");
     SHOW(HexToInt("0x1F"));
     SHOW(DigitsToLong("build 1.2.3"));
     SHOW_HEX(TextToColor("#FF8000"), 6);
@@ -108,7 +108,7 @@ void NumberColourVersion()
 
 void DurationBitRate()
 {
-    std::printf("\n[Duration and bit-rate text]\n");
+    std::printf("[Duration and bit-rate text]\n");
     SHOW(FormatDuration(65, 3, 0));
     SHOW(FormatDuration(65, 0, 0));
     SHOW(FormatDuration(3661.5, 0, 2));
@@ -119,7 +119,7 @@ void DurationBitRate()
 
 void LinesSplittingCharsets()
 {
-    std::printf("\n[Lines, splitting and character sets]\n");
+    std::printf("[Lines, splitting and character sets]\n");
     int nLength = 0;
     CString strLine = ReadLine("abc\r\ndef", nLength);
     std::printf("ReadLine(\"abc\\r\\ndef\", nLength) -> \"%s\", nLength %d\n", strLine.GetString(), nLength);
@@ -137,7 +137,7 @@ void LinesSplittingCharsets()
 
 void UrlSchemes()
 {
-    std::printf("\n[URL schemes]\n");
+    std::printf("[URL schemes]\n");
     SHOW(GetURLScheme("https://example.com/"));
     SHOW(GetURLScheme("news:comp.lang.c"));
     SHOW(GetURLScheme("MMS://media.example.com/live"));
@@ -175,7 +175,6 @@ int main()
         CloseHandle(h);
     }
 
-    std::printf("Kestrum library tour\n");
     PathDecomposition();
     FileSystemQueries(strRoot);
     MappedFileAndChecksum(strRoot);
