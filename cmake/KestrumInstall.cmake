@@ -1,6 +1,6 @@
-# What `cmake --install` puts in place: the module, the static utility
-# library with its framework, the public headers, and a package
-# configuration, so a consumer writes
+# What `cmake --install` puts in place: the module, kestrum.exe, the
+# static utility library with its framework, the public headers, and a
+# package configuration, so a consumer writes
 #
 #   find_package(Kestrum REQUIRED)
 #   target_link_libraries(app PRIVATE Kestrum::util)
@@ -9,7 +9,7 @@ include(CMakePackageConfigHelpers)
 
 set(KESTRUM_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Kestrum)
 
-install(TARGETS Kestrum
+install(TARGETS Kestrum kestrum_tool
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS kestrum_framework kestrum_util EXPORT KestrumTargets

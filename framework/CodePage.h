@@ -34,7 +34,10 @@ inline bool AfxIsLeadByte(const CCodePageInfo& cp, char ch)
 
 // Length in bytes (1 or 2) of the character that starts at p. A lead byte
 // followed by the terminator counts as one byte, so a walk never steps past
-// the end of a zero-terminated text.
+// the end of a zero-terminated text. With the tables of code page 949:
+//   "\xB0\x41" -> 2 (one character whose trail byte is "A")
+//   "\xB0"     -> 1 (a lead byte before the terminator)
+//   "A"        -> 1
 inline int AfxCharLength(const CCodePageInfo& cp, const char* p)
 {
     return (AfxIsLeadByte(cp, *p) && p[1] != '\0') ? 2 : 1;

@@ -62,6 +62,14 @@ private:
 void AfxLockGlobals() noexcept;
 void AfxUnlockGlobals() noexcept;
 
-// Walks the current module's factory list under the global lock.
+// Walks the current module's factory list under the global lock. The
+// factory registered for rclsid is asked for riid; with none, *ppv is null
+// and the answer CLASS_E_CLASSNOTAVAILABLE (always, in this module). A null
+// ppv gives E_POINTER.
+//   AfxDllGetClassObject(CLSID_Any, IID_IClassFactory, &pv)
+//       -> CLASS_E_CLASSNOTAVAILABLE, pv == nullptr
 HRESULT AfxDllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) noexcept;
+// S_FALSE while live objects or server locks are counted, or while a factory
+// holds more than one reference; otherwise S_OK, as in a freshly loaded
+// module.
 HRESULT AfxDllCanUnloadNow() noexcept;

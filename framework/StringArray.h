@@ -2,6 +2,11 @@
 //
 // Library operations that fill a list only ever Add to its end; what the
 // caller put there before stays in place.
+//
+//   CStringArray arr;
+//   arr.Add("a");      // returns 0
+//   arr.Add("b");      // returns 1; arr[1] == "b", arr.GetSize() == 2
+//   arr[2];            // raises CInvalidArgException
 #pragma once
 
 #include "framework/String.h"

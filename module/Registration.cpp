@@ -19,21 +19,21 @@ CString ReadRegDatValue(const CString& strRegDat, const char* pszKey)
     return strValue;
 }
 
-// The three writes for the selected root; a key that cannot be created only
-// skips its own value.
-void WriteComponentValues(CRegistryKey& key, const CString& strClassKey, const CString& strTitle,
-                          const CString& strVersion, const CString& strInstallPath)
+// The three values registration writes under one root, in writing order.
+void AddRootEntries(CRegistrationPlan& plan, HKEY hRoot)
 {
-    CString strVersionKey = strClassKey + "\\InstalledVersion";
-    if (key.OpenSubKey(strClassKey, TRUE))
-        key.SetStringValue("", strTitle);
-    if (key.OpenSubKey(strVersionKey, TRUE))
-        key.SetStringValue("", strVersion);
-    if (key.OpenSubKey(strVersionKey, TRUE))
-        key.SetStringValue("Path", strInstallPath);
+    CString strVersionKey = plan.m_strClassKey + "\\InstalledVersion";
+    plan.m_entries.push_back({hRoot, plan.m_strClassKey, "", plan.m_strTitle});
+    plan.m_entries.push_back({hRoot, strVersionKey, "", plan.m_strVersion});
+    plan.m_entries.push_back({hRoot, strVersionKey, "Path", plan.m_strInstallPath});
 }
 
 } // namespace
+
+bool CRegistrationEntry::IsTooLong() const noexcept
+{
+    return m_strData.GetLength() > CRegistryKey::MaxValueLength;
+}
 
 CString GetWindowsDrive(CString strWindowsDir)
 {
@@ -42,44 +42,86 @@ CString GetWindowsDrive(CString strWindowsDir)
     return nSeparator > 0 ? strDir.Left(nSeparator) : CString();
 }
 
+BOOL QueryWindowsFolder(CString& strDir)
+{
+    // A folder that does not fit the buffer is never used cut short.
+    char szWindowsDir[PlatformBufferSize];
+    UINT nLength = GetWindowsDirectoryA(szWindowsDir, PlatformBufferSize);
+    if (nLength == 0 || nLength >= PlatformBufferSize)
+        return FALSE;
+    strDir = szWindowsDir;
+    return TRUE;
+}
+
+CRegistrationPlan PlanRegistration(CString strRegDat, CString strWindowsDir)
+{
+    CRegistrationPlan plan;
+    plan.m_strRegDat = strRegDat;
+    plan.m_strWindowsDrive = GetWindowsDrive(strWindowsDir);
+
+    // Reading stops at the first empty value; the later keys are not read.
+    struct
+    {
+        const char* pszKey;
+        CString* pstrValue;
+    } const keys[] = {
+        {"CLSID", &plan.m_strClsid},
+        {"TITLE", &plan.m_strTitle},
+        {"VERSION", &plan.m_strVersion},
+        {"PATH", &plan.m_strPath},
+    };
+    for (const auto& key : keys)
+    {
+        *key.pstrValue = ReadRegDatValue(strRegDat, key.pszKey);
+        if (key.pstrValue->IsEmpty())
+        {
+            plan.m_strStopKey = key.pszKey;
+            return plan;
+        }
+    }
+
+    plan.m_strInstallPath = plan.m_strWindowsDrive + "\\" + plan.m_strPath;
+    plan.m_strClassKey.Format("SOFTWARE\\Classes\\CLSID\\{%s}", plan.m_strClsid.GetString());
+    AddRootEntries(plan, HKEY_CURRENT_USER);
+    AddRootEntries(plan, HKEY_LOCAL_MACHINE);
+    return plan;
+}
+
+int WriteRegistration(const CRegistrationPlan& plan, std::vector<bool>* pWritten)
+{
+    if (pWritten != nullptr)
+        pWritten->assign(plan.m_entries.size(), false);
+    // An incomplete plan has no entries, so it writes nothing.
+    CRegistryKey key;
+    int nWritten = 0;
+    for (size_t i = 0; i < plan.m_entries.size(); ++i)
+    {
+        const CRegistrationEntry& entry = plan.m_entries[i];
+        key.SelectRoot(entry.m_hRoot);
+        if (key.OpenSubKey(entry.m_strKey, TRUE) && key.SetStringValue(entry.m_strName, entry.m_strData))
+        {
+            ++nWritten;
+            if (pWritten != nullptr)
+                (*pWritten)[i] = true;
+        }
+    }
+    return nWritten;
+}
+
 HRESULT RegisterFromRegDat(HMODULE hModule)
 {
     // The module's own handle names its own file, whatever it is called, so
-    // a renamed copy still reads the REG.DAT beside itself. A path or folder
-    // that does not fit the buffer is never used cut short.
+    // a renamed copy still reads the REG.DAT beside itself. A path that does
+    // not fit the buffer is never used cut short.
     char szModulePath[PlatformBufferSize];
     DWORD dwLength = GetModuleFileNameA(hModule, szModulePath, PlatformBufferSize);
     if (dwLength == 0 || dwLength >= PlatformBufferSize)
         return S_OK;
-    CString strRegDat = GetFileDir(szModulePath) + "REG.DAT";
-
-    char szWindowsDir[PlatformBufferSize];
-    UINT nWindowsLength = GetWindowsDirectoryA(szWindowsDir, PlatformBufferSize);
-    if (nWindowsLength == 0 || nWindowsLength >= PlatformBufferSize)
-        return S_OK;
-    CString strDrive = GetWindowsDrive(szWindowsDir);
-
-    CString strClsid = ReadRegDatValue(strRegDat, "CLSID");
-    if (strClsid.IsEmpty())
-        return S_OK;
-    CString strTitle = ReadRegDatValue(strRegDat, "TITLE");
-    if (strTitle.IsEmpty())
-        return S_OK;
-    CString strVersion = ReadRegDatValue(strRegDat, "VERSION");
-    if (strVersion.IsEmpty())
-        return S_OK;
-    CString strPath = ReadRegDatValue(strRegDat, "PATH");
-    if (strPath.IsEmpty())
+    CString strWindowsDir;
+    if (!QueryWindowsFolder(strWindowsDir))
         return S_OK;
 
-    CString strInstallPath = strDrive + "\\" + strPath;
-    CString strClassKey;
-    strClassKey.Format("SOFTWARE\\Classes\\CLSID\\{%s}", strClsid.GetString());
-
-    CRegistryKey key;
-    key.SelectRoot(HKEY_CURRENT_USER);
-    WriteComponentValues(key, strClassKey, strTitle, strVersion, strInstallPath);
-    key.SelectRoot(HKEY_LOCAL_MACHINE);
-    WriteComponentValues(key, strClassKey, strTitle, strVersion, strInstallPath);
+    CRegistrationPlan plan = PlanRegistration(GetFileDir(szModulePath) + "REG.DAT", strWindowsDir);
+    WriteRegistration(plan);
     return S_OK;
 }

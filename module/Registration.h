@@ -23,10 +23,75 @@
 
 #include <windows.h>
 
+#include <vector>
+
+// One value registration writes: a REG_SZ under a root.
+struct CRegistrationEntry
+{
+    HKEY m_hRoot;           // HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE
+    CString m_strKey;       // below the root, created where missing
+    CString m_strName;      // "" for the key's default value
+    CString m_strData;
+
+    // Data of more than CRegistryKey::MaxValueLength (254) bytes is refused
+    // by the writer, so the entry is skipped.
+    bool IsTooLong() const noexcept;
+};
+
+// What registration from one REG.DAT would do, worked out without touching
+// the registry. The module and the command-line tool both act on it, so
+// they cannot disagree.
+//
+//   REG.DAT as above, Windows folder "C:\WINDOWS":
+//     m_strStopKey    ""                         (all four values read)
+//     m_strClassKey   "SOFTWARE\Classes\CLSID\{8A3B...}"
+//     m_strInstallPath "C:\Program Files\Kestrum"
+//     m_entries       HKCU: class key (default), InstalledVersion (default),
+//                     InstalledVersion Path; then the same three for HKLM
+//
+//   REG.DAT with VERSION= (empty):
+//     m_strStopKey    "VERSION", m_strPath "" (never read), m_entries empty
+struct CRegistrationPlan
+{
+    CString m_strRegDat;        // the file read
+    CString m_strWindowsDrive;  // "C:" for "C:\WINDOWS"
+    // The values read, in reading order; the ones after the stop key are
+    // never read and stay empty.
+    CString m_strClsid;
+    CString m_strTitle;
+    CString m_strVersion;
+    CString m_strPath;
+    // The first key that read empty or missing ("CLSID", "TITLE", "VERSION"
+    // or "PATH"); "" when all four were read and the entries are filled.
+    CString m_strStopKey;
+    CString m_strClassKey;      // "SOFTWARE\Classes\CLSID\{" CLSID "}"
+    CString m_strInstallPath;   // drive + "\" + PATH, nothing trimmed
+    std::vector<CRegistrationEntry> m_entries;   // in writing order
+
+    bool IsComplete() const noexcept { return m_strStopKey.IsEmpty(); }
+};
+
 // The drive of the Windows folder: the text before its first separator ("/"
 // counts as "\"), "C:" for "C:\WINDOWS"; empty when the first separator is at
 // index 0 or there is none.
 CString GetWindowsDrive(CString strWindowsDir);
+
+// The Windows folder, as registration takes it. FALSE (and strDir untouched)
+// when it cannot be read or does not fit 2047 bytes.
+BOOL QueryWindowsFolder(CString& strDir);
+
+// Reads CLSID, TITLE, VERSION and PATH from section "REG" of the file
+// strRegDat, in that order, stopping at the first empty one (at most 2047
+// bytes of each are seen). strRegDat should be a full path: the profile
+// reader looks for a bare file name in the Windows folder. A missing file
+// stops at "CLSID".
+CRegistrationPlan PlanRegistration(CString strRegDat, CString strWindowsDir);
+
+// Writes the entries of a complete plan in order; a key that cannot be
+// created or data over 254 bytes skips that one entry. An incomplete plan
+// writes nothing. Returns the number of entries written; pWritten, when
+// given, receives one flag per entry.
+int WriteRegistration(const CRegistrationPlan& plan, std::vector<bool>* pWritten = nullptr);
 
 // Registers the component that REG.DAT beside hModule's file names. Always
 // S_OK: a missing file, an empty value, a module path or Windows folder that

@@ -7,7 +7,7 @@ src=$1 build=$2 toolchain=$3 run=$4 prefix=$5
 work=$build/package-test
 rm -rf "$work"
 cmake --install "$build" --prefix "$work/install" >/dev/null
-for f in bin/Kestrum.ocx include/kestrum/util/path/PathUtil.h include/kestrum/framework/String.h \
+for f in bin/Kestrum.ocx bin/kestrum.exe include/kestrum/util/path/PathUtil.h include/kestrum/framework/String.h \
          lib/cmake/Kestrum/KestrumConfig.cmake; do
     [ -f "$work/install/$f" ] || { echo "not installed: $f"; echo "0 passed, 1 failed"; exit 1; }
 done

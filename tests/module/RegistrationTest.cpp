@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 using namespace testing_support;
 
@@ -120,6 +121,73 @@ TEST_F(RegistrationTest, StopsAtFirstEmptyValue)
         EXPECT_EQ(S_OK, module.Register());
         ExpectNothingWritten();
     }
+}
+
+TEST_F(RegistrationTest, PlanNamesTheStopKeyAndReadsNoFurther)
+{
+    const std::string c = "CLSID=" + m_clsid + "\r\n";
+    struct Row
+    {
+        std::string body;
+        const char* stop;
+    } rows[] = {
+        {"", "CLSID"},
+        {"[REG]\r\n" + c + "VERSION=V\r\nPATH=P\r\n", "TITLE"},
+        {"[REG]\r\n" + c + "TITLE=T\r\nVERSION=\r\nPATH=P\r\n", "VERSION"},
+        {"[REG]\r\n" + c + "TITLE=T\r\nVERSION=V\r\n", "PATH"},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.stop);
+        WriteRegDat(row.body);
+        CRegistrationPlan plan = PlanRegistration((m_dir / "REG.DAT").c_str(), "C:\\WINDOWS");
+        EXPECT_FALSE(plan.IsComplete());
+        EXPECT_STREQ(row.stop, plan.m_strStopKey);
+        EXPECT_STREQ("", plan.m_strPath);   // never read, or read empty
+        EXPECT_TRUE(plan.m_entries.empty());
+        EXPECT_EQ(0, WriteRegistration(plan));
+    }
+    ExpectNothingWritten();
+}
+
+TEST_F(RegistrationTest, PlanListsTheSixValuesInWritingOrder)
+{
+    WriteRegDat(RegDat("T", std::string(255, 'v'), "Apps"));
+    CRegistrationPlan plan = PlanRegistration((m_dir / "REG.DAT").c_str(), "D:/Win");
+    ASSERT_TRUE(plan.IsComplete());
+    EXPECT_STREQ("D:\\Apps", plan.m_strInstallPath);
+    const std::string versionKey = m_classKey + "\\InstalledVersion";
+    struct
+    {
+        HKEY root;
+        std::string key;
+        const char* name;
+        std::string data;
+        bool tooLong;
+    } const expected[] = {
+        {HKEY_CURRENT_USER, m_classKey, "", "T", false},
+        {HKEY_CURRENT_USER, versionKey, "", std::string(255, 'v'), true},
+        {HKEY_CURRENT_USER, versionKey, "Path", "D:\\Apps", false},
+        {HKEY_LOCAL_MACHINE, m_classKey, "", "T", false},
+        {HKEY_LOCAL_MACHINE, versionKey, "", std::string(255, 'v'), true},
+        {HKEY_LOCAL_MACHINE, versionKey, "Path", "D:\\Apps", false},
+    };
+    ASSERT_EQ(6u, plan.m_entries.size());
+    for (size_t i = 0; i < 6; ++i)
+    {
+        SCOPED_TRACE(i);
+        const CRegistrationEntry& entry = plan.m_entries[i];
+        EXPECT_EQ(expected[i].root, entry.m_hRoot);
+        EXPECT_EQ(expected[i].key, entry.m_strKey.GetString());
+        EXPECT_STREQ(expected[i].name, entry.m_strName);
+        EXPECT_EQ(expected[i].data, entry.m_strData.GetString());
+        EXPECT_EQ(expected[i].tooLong, entry.IsTooLong());
+    }
+
+    // The over-long version is the one value left out.
+    std::vector<bool> written;
+    EXPECT_EQ(4, WriteRegistration(plan, &written));
+    EXPECT_EQ((std::vector<bool>{true, false, true, true, false, true}), written);
 }
 
 TEST_F(RegistrationTest, MissingRegDatWritesNothing)

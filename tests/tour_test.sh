@@ -1,0 +1,25 @@
+#!/bin/sh
+# Runs the library tour and checks that README.md shows its output: the
+# indented lines between the "tour" markers, in order, are exactly what the
+# program prints (blank lines and section headings aside).
+# Usage: tour_test.sh README WINE_RUN PREFIX TOUR_EXE
+set -u
+readme=$1 run=$2 prefix=$3 tour=$4
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+"$run" "$prefix" "$tour" | tr -d '\r' | grep -v '^\[' | grep -v '^$' > "$work/printed"
+sed -n '/^<!-- tour -->$/,/^<!-- \/tour -->$/p' "$readme" | grep '^    ' | sed 's/^    //' > "$work/shown"
+
+if [ ! -s "$work/shown" ]; then
+    echo "README.md shows no tour output"
+    echo "tour: 0 passed, 1 failed"
+    exit 1
+fi
+if diff -u "$work/shown" "$work/printed"; then
+    echo "tour: 1 passed, 0 failed"
+else
+    echo "README.md (-) and the tour's output (+) differ"
+    echo "tour: 0 passed, 1 failed"
+    exit 1
+fi
