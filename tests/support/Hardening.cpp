@@ -1,5 +1,7 @@
 #include "tests/support/Hardening.h"
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <stdexcept>
 
@@ -45,6 +47,35 @@ GuardedBuffer::~GuardedBuffer()
         VirtualFree(m_base, 0, MEM_RELEASE);
 }
 
+namespace {
+
+// The string class's block header, as it lays it out in front of the
+// characters.
+struct CStringBlock
+{
+    LONG nRefs;
+    int nDataLength;
+    int nAllocLength;
+};
+
+} // namespace
+
+static_assert(sizeof(CString) == sizeof(char*), "a CString is one pointer to its characters");
+
+GuardedString::GuardedString(const std::string& text) : m_block(sizeof(CStringBlock) + text.size() + 1)
+{
+    CStringBlock header = {-1, static_cast<int>(text.size()), static_cast<int>(text.size())};
+    std::memcpy(m_block.Data(), &header, sizeof(header));
+    char* chars = m_block.Data() + sizeof(header);
+    std::memcpy(chars, text.c_str(), text.size() + 1);
+    DWORD old = 0;
+    if (!VirtualProtect(m_block.Data(), m_block.Size(), PAGE_READONLY, &old))
+        throw std::runtime_error("VirtualProtect failed");
+    // Point the (empty) string at the guarded characters; the empty block it
+    // held needs no release, and on destruction the mark keeps the block.
+    std::memcpy(static_cast<void*>(&m_string), &chars, sizeof(chars));
+}
+
 size_t CountOpenHandles()
 {
     size_t count = 0;
@@ -72,6 +103,21 @@ size_t CommittedPrivateBytes()
         address = next;
     }
     return total;
+}
+
+void ExpectNoLeaks(const std::function<void()>& body, int nRounds, size_t nSlack)
+{
+    for (int i = 0; i < 50; ++i)
+        body();
+    const size_t handles = CountOpenHandles();
+    const size_t memory = CommittedPrivateBytes();
+    for (int i = 0; i < nRounds; ++i)
+        body();
+    const size_t handlesAfter = CountOpenHandles();
+    const size_t memoryAfter = CommittedPrivateBytes();
+    EXPECT_EQ(handles, handlesAfter) << "open handles after " << nRounds << " rounds";
+    EXPECT_LT(memoryAfter, memory + nSlack) << "committed private bytes grew by "
+                                            << static_cast<long long>(memoryAfter) - static_cast<long long>(memory);
 }
 
 } // namespace testing_support

@@ -3,9 +3,12 @@
 // committed private memory for leak checks.
 #pragma once
 
+#include "framework/String.h"
+
 #include <windows.h>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace testing_support {
@@ -45,6 +48,46 @@ size_t CountOpenHandles();
 
 // Bytes of committed private memory in the process's address space.
 size_t CommittedPrivateBytes();
+
+// Runs body 50 times to let lazily made platform and heap state settle, then
+// nRounds times more, and expects the open handles exactly where they were
+// and committed private memory grown by less than nSlack bytes. The heap may
+// commit a few pages for its own bookkeeping while blocks of new sizes come
+// and go, so the slack is a fixed few pages while a leak grows with nRounds.
+void ExpectNoLeaks(const std::function<void()>& body, int nRounds, size_t nSlack = 256 * 1024);
+
+// A CString whose characters and terminator end at a PAGE_NOACCESS page and
+// whose block is read-only, so an operation that reads past the terminator
+// of its argument, or writes into it, faults at once. A string built from
+// text copies it onto the heap, where an overread goes unseen; this one
+// keeps the caller's bytes where they are. The block carries the string
+// class's "shared" mark (a reference count of -1, as on its empty block),
+// so the class never frees it and copies it before any change.
+class GuardedString
+{
+public:
+    explicit GuardedString(const std::string& text);
+    GuardedString(const GuardedString&) = delete;
+    GuardedString& operator=(const GuardedString&) = delete;
+
+    const CString& Get() const { return m_string; }
+    operator const CString&() const { return m_string; }
+
+private:
+    GuardedBuffer m_block;   // declared first: outlives the string that points into it
+    CString m_string;
+};
+
+// UTF-16 text whose terminator is the last readable unit.
+class GuardedWide : public GuardedBuffer
+{
+public:
+    explicit GuardedWide(const std::wstring& text)
+        : GuardedBuffer(text.c_str(), (text.size() + 1) * sizeof(wchar_t))
+    {
+    }
+    const WCHAR* c_str() const { return reinterpret_cast<const WCHAR*>(Data()); }
+};
 
 } // namespace testing_support
 
