@@ -88,14 +88,17 @@ size_t CountOpenHandles()
     return count;
 }
 
-size_t CommittedPrivateBytes()
+namespace {
+
+// Bytes of the regions of the address space of the given type and state.
+size_t RegionBytes(DWORD type, DWORD states)
 {
     size_t total = 0;
     MEMORY_BASIC_INFORMATION info;
     const char* address = nullptr;
     while (VirtualQuery(address, &info, sizeof(info)) == sizeof(info))
     {
-        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE)
+        if ((info.State & states) != 0 && info.Type == type)
             total += info.RegionSize;
         const char* next = static_cast<const char*>(info.BaseAddress) + info.RegionSize;
         if (next <= address)
@@ -105,14 +108,28 @@ size_t CommittedPrivateBytes()
     return total;
 }
 
+} // namespace
+
+size_t CommittedPrivateBytes()
+{
+    return RegionBytes(MEM_PRIVATE, MEM_COMMIT);
+}
+
+size_t MappedViewBytes()
+{
+    return RegionBytes(MEM_MAPPED, MEM_COMMIT | MEM_RESERVE);
+}
+
 void ExpectNoLeaks(const std::function<void()>& body, int nRounds, size_t nSlack)
 {
     for (int i = 0; i < 50; ++i)
         body();
     const size_t handles = CountOpenHandles();
     const size_t memory = CommittedPrivateBytes();
+    const size_t views = MappedViewBytes();
     for (int i = 0; i < nRounds; ++i)
         body();
+    EXPECT_EQ(views, MappedViewBytes()) << "bytes of mapped views after " << nRounds << " rounds";
     const size_t handlesAfter = CountOpenHandles();
     const size_t memoryAfter = CommittedPrivateBytes();
     EXPECT_EQ(handles, handlesAfter) << "open handles after " << nRounds << " rounds";

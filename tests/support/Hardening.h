@@ -49,9 +49,13 @@ size_t CountOpenHandles();
 // Bytes of committed private memory in the process's address space.
 size_t CommittedPrivateBytes();
 
+// Bytes of the address space taken by mapped views of files and sections.
+size_t MappedViewBytes();
+
 // Runs body 50 times to let lazily made platform and heap state settle, then
 // nRounds times more, and expects the open handles exactly where they were
-// and committed private memory grown by less than nSlack bytes. The heap may
+// and the mapped views, and committed private memory grown by less than
+// nSlack bytes. The heap may
 // commit a few pages for its own bookkeeping while blocks of new sizes come
 // and go, so the slack is a fixed few pages while a leak grows with nRounds.
 void ExpectNoLeaks(const std::function<void()>& body, int nRounds, size_t nSlack = 256 * 1024);

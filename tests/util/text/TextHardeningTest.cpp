@@ -133,7 +133,7 @@ void SweepDestinationSizes(const SweepCase& row)
 // ---------------------------------------------------------------------------
 // Inputs and outputs at the guard page
 
-TEST(TextGuard, NumberAndColourInputsEndAtTheGuard)
+TEST(TextGuardDbcs, NumberAndColourInputsEndAtTheGuard)
 {
     for (const std::string& text : kEdgeTexts)
     {
@@ -155,7 +155,7 @@ TEST(TextGuard, NumberAndColourInputsEndAtTheGuard)
     }
 }
 
-TEST(TextGuard, DurationAndBitRateTextsHaveTheirForm)
+TEST(TextGuardDbcs, DurationAndBitRateTextsHaveTheirForm)
 {
     // The fraction is checked apart: it may be longer than a regular
     // expression matcher cares to recurse.
@@ -194,7 +194,7 @@ TEST(TextGuard, DurationAndBitRateTextsHaveTheirForm)
     }
 }
 
-TEST(TextGuard, ReadLineStopsAtTheTerminator)
+TEST(TextGuardDbcs, ReadLineStopsAtTheTerminator)
 {
     const std::vector<std::string> texts = {"", "abc", "abc\r", "\r", "\n", "\r\n", "a\r\nb", "\xB0\r", "\xB0\r\n",
                                             "a\r\r", "a\n\r", std::string(5000, 'x') + "\r"};
@@ -210,7 +210,7 @@ TEST(TextGuard, ReadLineStopsAtTheTerminator)
     }
 }
 
-TEST(TextGuard, SplitStringTextAndDelimiterEndAtTheGuard)
+TEST(TextGuardDbcs, SplitStringTextAndDelimiterEndAtTheGuard)
 {
     const std::vector<std::string> delimiters = {",", "::", "\xB0", "\x41", "\\", "\r\n", "\x95\x5C"};
     for (const std::string& text : kEdgeTexts)
@@ -230,7 +230,7 @@ TEST(TextGuard, SplitStringTextAndDelimiterEndAtTheGuard)
         }
 }
 
-TEST(TextGuard, Utf8ToMultiByteEveryDestinationSize)
+TEST(TextGuardDbcs, Utf8ToMultiByteEveryDestinationSize)
 {
     const SweepCase rows[] = {
         {"Hangul to 949", Utf8ToMultiByte, "a\xED\x95\x9C\xEA\xB5\xAD" "b\xEC\x96\xB4", 949, 949},
@@ -247,7 +247,7 @@ TEST(TextGuard, Utf8ToMultiByteEveryDestinationSize)
         SweepDestinationSizes(row);
 }
 
-TEST(TextGuard, MultiByteToUtf8EveryDestinationSize)
+TEST(TextGuardDbcs, MultiByteToUtf8EveryDestinationSize)
 {
     const SweepCase rows[] = {
         {"949", MultiByteToUtf8, "a\xC7\xD1\xB1\xB9" "b\xB0\x41", 949, CP_UTF8},
@@ -261,7 +261,7 @@ TEST(TextGuard, MultiByteToUtf8EveryDestinationSize)
         SweepDestinationSizes(row);
 }
 
-TEST(TextGuard, AllocatingConversionsReadToTheTerminatorOnly)
+TEST(TextGuardDbcs, AllocatingConversionsReadToTheTerminatorOnly)
 {
     const std::vector<std::string> sources = {"", "a", "\xED\x95\x9C", "a\xC3", "\xF0\x9F\x98\x80", "\xB0",
                                               std::string(3000, 'z')};
@@ -295,7 +295,7 @@ TEST(TextGuard, AllocatingConversionsReadToTheTerminatorOnly)
     }
 }
 
-TEST(TextGuard, UrlSchemeInputEndsAtTheGuard)
+TEST(TextGuardDbcs, UrlSchemeInputEndsAtTheGuard)
 {
     const struct
     {
@@ -420,7 +420,7 @@ std::string Digest(const std::string& text)
 
 } // namespace
 
-TEST(TextThreads, FourThreadsAgreeWithOne)
+TEST(TextThreadsDbcs, FourThreadsAgreeWithOne)
 {
     std::mt19937 random(4444);
     auto pieces = TrickyPieces();
