@@ -1,5 +1,7 @@
 #include "util/path/PathUtil.h"
 
+#include "framework/CodePage.h"
+
 namespace {
 
 // The path without its query part: everything from the first "?" on, unless
@@ -95,7 +97,11 @@ CString GetDrive(CString strPath)
     int nColon = strPath.Find(':');
     if (nColon < 0)
         return CString();
-    return strPath.Left(nColon + 2);
+    // The character after the ":" whole: a double-byte one is never cut in
+    // half ("C:" then a Hangul syllable keeps both of its bytes).
+    int nAfter = nColon + 1;
+    int nNext = nAfter < strPath.GetLength() ? AfxCharLength(AfxGetCodePageInfo(), strPath.GetString() + nAfter) : 0;
+    return strPath.Left(nAfter + nNext);
 }
 
 bool IsSamePath(CString strFirst, CString strSecond)

@@ -34,7 +34,8 @@ CString GetFileDir(CString strPath);
 // own parent; "\dir\" and "dir/" have no parent and come back unchanged.
 CString GetParentDir(CString strPath);
 // The text up to the first ":" and one character more: "C:\x" gives "C:\",
-// "http://h/" gives "http:/", "C:" gives "C:"; "" without a ":".
+// "http://h/" gives "http:/", "C:" gives "C:"; "" without a ":". A
+// double-byte character after the ":" is taken whole (both bytes).
 CString GetDrive(CString strPath);
 // True when both name the same path after "/" becomes "\", one final "\" is
 // dropped and both are lower-cased: "C:\Dir\" and "c:/dir" are the same;

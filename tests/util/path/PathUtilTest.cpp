@@ -130,6 +130,18 @@ TEST(PathDbcs, TrailByteIsNeitherSeparatorNorDot)
     EXPECT_STREQ("C:\\", GetParentDir(folder));
 }
 
+TEST(PathDbcs, DriveTakesTheCharacterAfterTheColonWhole)
+{
+    auto sample = ActiveDbcsSample();
+    SKIP_UNLESS_DBCS(sample);
+    const CString dbcs(sample.text.c_str());
+    EXPECT_EQ(CString("C:") + dbcs, GetDrive(CString("C:") + dbcs + "\\x"));
+    EXPECT_EQ(CString(":") + dbcs, GetDrive(CString(":") + dbcs));
+    EXPECT_EQ(dbcs + ":\\", GetDrive(dbcs + ":\\"));
+    // A lead byte with nothing after it is all there is to take.
+    EXPECT_EQ(CString("C:") + sample.text[0], GetDrive(CString("C:") + sample.text[0]));
+}
+
 TEST(PathDbcs, IsSamePathLowersWholeCharactersOnly)
 {
     auto sample = ActiveDbcsSample();
