@@ -66,7 +66,8 @@ void ExpectNoLeaks(const std::function<void()>& body, int nRounds, size_t nSlack
 // text copies it onto the heap, where an overread goes unseen; this one
 // keeps the caller's bytes where they are. The block carries the string
 // class's "shared" mark (a reference count of -1, as on its empty block),
-// so the class never frees it and copies it before any change.
+// so the class never frees it and copies it before any change. Copies of it
+// point into the guarded block too, so none may outlive the object.
 class GuardedString
 {
 public:

@@ -133,6 +133,22 @@ void SweepDestinationSizes(const SweepCase& row)
 // ---------------------------------------------------------------------------
 // Inputs and outputs at the guard page
 
+TEST(TextGuardDbcs, GuardedStringEndsAtInaccessiblePageAndIsReadOnly)
+{
+    const GuardedString guarded("abc");
+    EXPECT_STREQ("abc", guarded.Get());
+    MEMORY_BASIC_INFORMATION info;
+    ASSERT_EQ(sizeof(info), VirtualQuery(guarded.Get().GetString() + 4, &info, sizeof(info)));
+    EXPECT_EQ(static_cast<DWORD>(PAGE_NOACCESS), info.Protect);
+    ASSERT_EQ(sizeof(info), VirtualQuery(guarded.Get().GetString(), &info, sizeof(info)));
+    EXPECT_EQ(static_cast<DWORD>(PAGE_READONLY), info.Protect);
+    // Changing a copy leaves the guarded characters alone.
+    CString copy = guarded.Get();
+    copy.MakeUpper();
+    EXPECT_STREQ("ABC", copy);
+    EXPECT_STREQ("abc", guarded.Get());
+}
+
 TEST(TextGuardDbcs, NumberAndColourInputsEndAtTheGuard)
 {
     for (const std::string& text : kEdgeTexts)
