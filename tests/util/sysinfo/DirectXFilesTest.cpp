@@ -4,6 +4,7 @@
 
 #include "tests/support/Hardening.h"
 #include "tests/support/TestSupport.h"
+#include "tests/util/sysinfo/FakeSystemFolder.h"
 #include "tests/util/sysinfo/VersionImage.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+using testing_support::FakeSystemFolder;
+using testing_support::FolderSources;
 using testing_support::ImageWithoutResources;
 using testing_support::ImageWithVersionResource;
 using testing_support::TempDir;
@@ -30,89 +33,6 @@ ULONGLONG V(DWORD a, DWORD b, DWORD c, DWORD d)
 }
 
 const ULONGLONG kPoison = 0xA5A5A5A5A5A5A5A5ull;
-
-// The system folder as the detection sees it: a folder text held by the
-// test, or nothing.
-UINT FolderFromContext(void* pContext, LPSTR pszBuffer, UINT uSize)
-{
-    const std::string* folder = static_cast<const std::string*>(pContext);
-    if (folder == nullptr)
-        return 0;
-    if (folder->size() + 1 > uSize)
-        return static_cast<UINT>(folder->size() + 1);
-    std::memcpy(pszBuffer, folder->c_str(), folder->size() + 1);
-    return static_cast<UINT>(folder->size());
-}
-
-sysinfo_internal::CDirectXSources FolderSources(const std::string* folder)
-{
-    return sysinfo_internal::CDirectXSources{&FolderFromContext, nullptr, const_cast<std::string*>(folder)};
-}
-
-bool RunsUnderWine()
-{
-    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-}
-
-// Wine answers version queries for files named like its own DLLs (ddraw.dll,
-// d3d9.dll, ...) from its built-in copies unless told otherwise for their
-// exact path. The test's environment names such a folder and the path
-// overrides for it; elsewhere a temporary folder does.
-const char* FixtureFolderFromEnvironment()
-{
-    static char folder[MAX_PATH];
-    const DWORD length = GetEnvironmentVariableA("KESTRUM_DX_FIXTURE_DIR", folder, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? folder : nullptr;
-}
-
-// A folder standing in for the system folder, empty at the start.
-class FakeSystemFolder
-{
-public:
-    FakeSystemFolder()
-    {
-        if (const char* fixed = FixtureFolderFromEnvironment())
-        {
-            m_folder = fixed;
-            testing_support::RemoveTree(m_folder);
-            CreateDirectoryA(m_folder.c_str(), nullptr);
-        }
-        else
-        {
-            m_temp.reset(new TempDir);
-            m_folder = m_temp->Path().substr(0, m_temp->Path().size() - 1);
-        }
-    }
-    ~FakeSystemFolder()
-    {
-        if (!m_temp)
-            testing_support::RemoveTree(m_folder);
-    }
-    FakeSystemFolder(const FakeSystemFolder&) = delete;
-    FakeSystemFolder& operator=(const FakeSystemFolder&) = delete;
-
-    // Without the trailing separator, as GetSystemDirectoryA gives it.
-    const std::string& Folder() const { return m_folder; }
-    void Add(const std::string& name, ULONGLONG qwVersion)
-    {
-        WriteFileBytes(m_folder + "\\" + name, VersionImage(qwVersion));
-    }
-    void AddWithoutVersion(const std::string& name)
-    {
-        WriteFileBytes(m_folder + "\\" + name, ImageWithoutResources());
-    }
-
-private:
-    std::unique_ptr<TempDir> m_temp;
-    std::string m_folder;
-};
-
-#define SKIP_WITHOUT_FIXTURE_FOLDER()                                                              \
-    do                                                                                             \
-    {                                                                                              \
-        if (RunsUnderWine() && FixtureFolderFromEnvironment() == nullptr)                          \
-            GTEST_SKIP() << "under Wine, needs KESTRUM_DX_FIXTURE_DIR and its DLL overrides";      \
-    } while (0)
 
 struct Triple
 {
@@ -430,7 +350,7 @@ TEST(DetectDirectXByFiles, ThreadsAgreeWithOneThread)
     DetectDirectXByFiles(&real.major, &real.minor, &real.letter);
 
     const int kThreads = 4;
-    const int kRounds = 25;
+    const int kRounds = 10;
     std::vector<int> mismatches(kThreads, 0);
     std::vector<std::thread> threads;
     for (int i = 0; i < kThreads; ++i)
@@ -471,7 +391,7 @@ TEST(QueryFileVersion, RepeatedCallsLeakNothing)
         round();  // the platform's one-time caches settle first
     const size_t handles = testing_support::CountOpenHandles();
     const size_t bytes = testing_support::CommittedPrivateBytes();
-    for (int i = 0; i < 1000; ++i)
+    for (int i = 0; i < 750; ++i)
         round();
     EXPECT_LE(testing_support::CountOpenHandles(), handles + 2);
     EXPECT_LE(testing_support::CommittedPrivateBytes(), bytes + 256 * 1024);
