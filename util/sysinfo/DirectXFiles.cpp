@@ -110,7 +110,7 @@ DWORD AlignUp4(DWORD dw)
 // behind the block). Both layouts are known: the 32-bit one (UTF-16 key
 // after a type word) and the 16-bit one of old executables (8-bit key at
 // byte 4, which is then a printable character).
-DWORD FindRootValue(const BYTE* pBlock, DWORD dwSize)
+DWORD FindValueOffset(const BYTE* pBlock, DWORD dwSize)
 {
     if (dwSize < 6)
         return 0;
@@ -145,6 +145,16 @@ struct CVersionBuffer
     CVersionBuffer& operator=(const CVersionBuffer&) = delete;
     BYTE* m_pData;
 };
+
+// The root value's offset when a whole fixed record fits inside the block
+// there, else 0.
+DWORD FindRootValue(const BYTE* pBlock, DWORD dwSize)
+{
+    const DWORD dwValue = FindValueOffset(pBlock, dwSize);
+    if (dwValue == 0 || dwValue + sizeof(VS_FIXEDFILEINFO) > ReadWord(pBlock))
+        return 0;
+    return dwValue;
+}
 
 } // namespace
 
