@@ -103,37 +103,41 @@ DWORD AlignUp4(DWORD dw)
     return (dw + 3) & ~DWORD(3);
 }
 
-// Where the root block's value starts, by the documented VS_VERSIONINFO
-// layout, or 0 when the block is not sound enough for VerQueryValueA to walk
-// safely: a length beyond the copy, a key without its terminator, or a value
-// that is not binary (the platform would convert it as text into the space
-// behind the block). Both layouts are known: the 32-bit one (UTF-16 key
-// after a type word) and the 16-bit one of old executables (8-bit key at
-// byte 4, which is then a printable character).
-DWORD FindValueOffset(const BYTE* pBlock, DWORD dwSize)
+// The offset of the root block's value, by the documented VS_VERSIONINFO
+// layout, when the block is sound enough for VerQueryValueA to walk and
+// holds a whole fixed record there; else 0. Sound means: its length lies
+// within the copy, its key ends inside it, and its value is binary (a text
+// value would be converted into the space behind the block). Both layouts
+// are known: the 32-bit one (a type word, then a UTF-16 key) and the 16-bit
+// one of old executables (an 8-bit key at byte 4, a printable character).
+DWORD FindRootValue(const BYTE* pBlock, DWORD dwSize)
 {
     if (dwSize < 6)
         return 0;
     const DWORD dwLength = ReadWord(pBlock);
     if (dwLength < 6 || dwLength > dwSize)
         return 0;
+
+    DWORD dwValue = 0;
     if (pBlock[4] >= ' ')
     {
-        for (DWORD i = 4; i < dwLength; ++i)
+        for (DWORD i = 4; i < dwLength && dwValue == 0; ++i)
         {
             if (pBlock[i] == 0)
-                return AlignUp4(i + 1);
+                dwValue = AlignUp4(i + 1);
         }
-        return 0;
     }
-    if (ReadWord(pBlock + 4) != 0)
-        return 0;
-    for (DWORD i = 6; i + 1 < dwLength; i += 2)
+    else if (ReadWord(pBlock + 4) == 0)
     {
-        if (ReadWord(pBlock + i) == 0)
-            return AlignUp4(i + 2);
+        for (DWORD i = 6; i + 1 < dwLength && dwValue == 0; i += 2)
+        {
+            if (ReadWord(pBlock + i) == 0)
+                dwValue = AlignUp4(i + 2);
+        }
     }
-    return 0;
+    if (dwValue == 0 || dwValue + sizeof(VS_FIXEDFILEINFO) > dwLength)
+        return 0;
+    return dwValue;
 }
 
 // The copy of a version resource, freed on every way out.
@@ -145,16 +149,6 @@ struct CVersionBuffer
     CVersionBuffer& operator=(const CVersionBuffer&) = delete;
     BYTE* m_pData;
 };
-
-// The root value's offset when a whole fixed record fits inside the block
-// there, else 0.
-DWORD FindRootValue(const BYTE* pBlock, DWORD dwSize)
-{
-    const DWORD dwValue = FindValueOffset(pBlock, dwSize);
-    if (dwValue == 0 || dwValue + sizeof(VS_FIXEDFILEINFO) > ReadWord(pBlock))
-        return 0;
-    return dwValue;
-}
 
 } // namespace
 
@@ -192,8 +186,7 @@ HRESULT QueryFileVersion(const char* pszPath, ULONGLONG* pqwVersion) noexcept
     if (!GetFileVersionInfoA(pszPath, 0, dwSize, buffer.m_pData))
         return E_FAIL;
 
-    const DWORD dwValue = FindRootValue(buffer.m_pData, dwSize);
-    if (dwValue == 0)
+    if (FindRootValue(buffer.m_pData, dwSize) == 0)
         return E_FAIL;
 
     void* pRecord = nullptr;

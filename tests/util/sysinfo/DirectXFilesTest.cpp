@@ -190,6 +190,32 @@ TEST(QueryFileVersion, CorruptVersionBlocksFail)
     }
 }
 
+// The 16-bit layout of old executables: an 8-bit key right after the two
+// length words.
+TEST(QueryFileVersion, SixteenBitLayout)
+{
+    const ULONGLONG version = V(4, 3, 0, 1096);
+    const std::string modern = VersionBlock(version);
+    const std::string record = modern.substr(modern.size() - sizeof(VS_FIXEDFILEINFO));
+    std::string block(4, '\0');
+    block += std::string("VS_VERSION_INFO", 16);   // with its terminator: value at 20
+    block += record;
+    const WORD lengths[2] = {static_cast<WORD>(block.size()), static_cast<WORD>(record.size())};
+    std::memcpy(&block[0], lengths, sizeof(lengths));
+    std::string unterminated = block;
+    unterminated.replace(4, 16, std::string(16, 'K'));
+
+    TempDir dir;
+    WriteFileBytes(dir / "old.dll", ImageWithVersionResource(block));
+    WriteFileBytes(dir / "broken.dll", ImageWithVersionResource(unterminated.substr(0, 20)));
+    ULONGLONG got = kPoison;
+    EXPECT_EQ(S_OK, QueryFileVersion((dir / "old.dll").c_str(), &got));
+    EXPECT_EQ(version, got);
+    got = kPoison;
+    EXPECT_EQ(E_FAIL, QueryFileVersion((dir / "broken.dll").c_str(), &got));
+    EXPECT_EQ(kPoison, got);
+}
+
 // A file cut short anywhere is never read past its end: a cut before the
 // record's end may give a failure or whatever the platform filled in, a cut
 // after it the whole record.
