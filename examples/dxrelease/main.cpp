@@ -1,0 +1,17 @@
+// Prints the installed DirectX release as QueryDirectXVersion reports it.
+#include "util/sysinfo/DirectXDiagnostics.h"
+
+#include <cstdio>
+
+int main()
+{
+    int nNumber = 0;
+    char szText[32];
+    if (!QueryDirectXVersion(&nNumber, szText, sizeof(szText)))
+    {
+        std::printf("DirectX release: none found\n");
+        return 1;
+    }
+    std::printf("DirectX release: 0x%08X %s\n", static_cast<unsigned>(nNumber), szText);
+    return 0;
+}
