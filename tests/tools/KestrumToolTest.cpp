@@ -1,12 +1,14 @@
 // kestrum.exe run as a separate process, the way scripts use it: its
 // standard output, standard error and exit code.
 #include "tests/support/TestSupport.h"
+#include "util/sysinfo/DirectXDiagnostics.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -350,6 +352,39 @@ TEST(KestrumTool, Version)
     WriteFileBytes(dir / "plain.txt", "no resources here");
     ExpectError(Kestrum({"version", dir / "plain.txt"}), 1, "plain.txt: no version resource");
     ExpectError(Kestrum({"version", dir / "missing.dll"}), 1, "missing.dll: not found");
+}
+
+// The tool must agree with the library it reports on: the combined line is
+// what QueryDirectXVersion gives, and the provider's line decides it when
+// the provider answers.
+TEST(KestrumTool, DxReportsBothMethodsAndTheCombinedRelease)
+{
+    int nNumber = 0;
+    char szText[32] = "";
+    ASSERT_TRUE(QueryDirectXVersion(&nNumber, szText, sizeof(szText)));
+    char szNumber[16];
+    std::snprintf(szNumber, sizeof(szNumber), "0x%08X", static_cast<unsigned>(nNumber));
+
+    Result r = Kestrum({"dx"});
+    EXPECT_EQ(0u, r.code);
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = r.out.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(r.out.substr(at, end - at));
+    ASSERT_EQ(3u, lines.size()) << r.out;
+    EXPECT_EQ(0u, lines[0].rfind("provider\t", 0));
+    EXPECT_EQ(0u, lines[1].rfind("files\t", 0));
+    EXPECT_EQ(std::string("release\t") + szNumber + "\t" + szText, lines[2]);
+    if (lines[0] != "provider\tnone")
+    {
+        EXPECT_EQ(lines[0].substr(9), szText);
+    }
+
+    r = Kestrum({"dx", "--json"});
+    EXPECT_EQ(0u, r.code);
+    EXPECT_NE(std::string::npos, r.out.find(std::string("\"release\":{\"number\":") + std::to_string(nNumber) +
+                                            ",\"hex\":\"" + szNumber + "\",\"text\":\"" + szText + "\"}"))
+        << r.out;
+    ExpectError(Kestrum({"dx", "extra"}), 2, "");
 }
 
 class KestrumRegister : public testing::Test

@@ -48,8 +48,11 @@ const CCommand g_commands[] = {
      "STATUS is \"written\", \"skipped\" or \"failed\". A REG.DAT that registers\n"
      "nothing prints \"stop<TAB>KEY\" and exits 1.",
      1, 1, true, RunRegister},
-    // "dx" (the installed DirectX release) joins here once the library
-    // detects it.
+    {"dx", "", "installed DirectX release: by the diagnostic provider, by the system files, combined",
+     "Prints \"provider<TAB>RELEASE\" and \"files<TAB>RELEASE\" (\"none\" where a method\n"
+     "finds nothing), then \"release<TAB>0xNUMBER<TAB>TEXT\": the provider's answer, or the\n"
+     "files' when the provider fails, as QueryDirectXVersion reports it.",
+     0, 0, false, RunDx},
 };
 
 const CCommand* FindCommand(const char* pszName)

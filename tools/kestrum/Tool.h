@@ -99,3 +99,4 @@ int RunDirs(const CCommandLine& cmd);
 int RunVersion(const CCommandLine& cmd);
 int RunScheme(const CCommandLine& cmd);
 int RunRegister(const CCommandLine& cmd);
+int RunDx(const CCommandLine& cmd);

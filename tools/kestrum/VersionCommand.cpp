@@ -1,35 +1,7 @@
 // version: a file's version from its version resource.
 #include "tools/kestrum/Tool.h"
 
-#include <windows.h>
-
-#include <vector>
-
-namespace {
-
-// The fixed file version of strFile packed as major.minor.build.revision,
-// most significant first (dwFileVersionMS, then dwFileVersionLS). FALSE
-// when the file has no version resource or it cannot be read.
-// Stands in until the library's own file-version query can take its place.
-BOOL ReadFileVersion(const CString& strFile, ULONGLONG& qwVersion)
-{
-    DWORD dwHandle = 0;
-    DWORD dwSize = GetFileVersionInfoSizeA(strFile, &dwHandle);
-    if (dwSize == 0)
-        return FALSE;
-    std::vector<BYTE> block(dwSize);
-    if (!GetFileVersionInfoA(strFile, 0, dwSize, block.data()))
-        return FALSE;
-    VS_FIXEDFILEINFO* pInfo = nullptr;
-    UINT nLength = 0;
-    if (!VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&pInfo), &nLength) || pInfo == nullptr ||
-        nLength < sizeof(VS_FIXEDFILEINFO) || pInfo->dwSignature != VS_FFI_SIGNATURE)
-        return FALSE;
-    qwVersion = (static_cast<ULONGLONG>(pInfo->dwFileVersionMS) << 32) | pInfo->dwFileVersionLS;
-    return TRUE;
-}
-
-} // namespace
+#include "util/sysinfo/DirectXFiles.h"
 
 int RunVersion(const CCommandLine& cmd)
 {
@@ -38,7 +10,7 @@ int RunVersion(const CCommandLine& cmd)
     if (!strReason.IsEmpty())
         return Fail("%s: %s", strFile.GetString(), strReason.GetString());
     ULONGLONG qwVersion = 0;
-    if (!ReadFileVersion(strFile, qwVersion))
+    if (QueryFileVersion(strFile, &qwVersion) < 0)
         return Fail("%s: no version resource", strFile.GetString());
 
     const unsigned parts[] = {
