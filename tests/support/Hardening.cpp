@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -165,6 +166,18 @@ std::vector<std::string> TrickyPieces()
         "\x95\x5C", "\x83\x5C",       // code page 932: trail "\"
         "\x81\x40", "\x88\x3F",       // trail "@" and trail "?"
     };
+}
+
+std::string TraceBytes(const std::string& text)
+{
+    std::string out = "\"";
+    for (unsigned char ch : text)
+    {
+        char hex[8];
+        std::snprintf(hex, sizeof(hex), ch >= 0x20 && ch < 0x7F && ch != '\\' ? "%c" : "\\x%02X", ch);
+        out += hex;
+    }
+    return out + "\"";
 }
 
 } // namespace testing_support

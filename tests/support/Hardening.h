@@ -109,4 +109,8 @@ std::string RandomText(std::mt19937& random, const std::vector<std::string>& pie
 // characters of code pages 949 and 932 whose trail bytes look like ASCII.
 std::vector<std::string> TrickyPieces();
 
+// The text quoted for a failure message, every byte outside printable ASCII
+// (and the backslash) as \xNN, so a failing random input can be pasted back.
+std::string TraceBytes(const std::string& text);
+
 } // namespace testing_support

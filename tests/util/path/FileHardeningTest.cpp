@@ -19,18 +19,6 @@ using namespace testing_support;
 
 namespace {
 
-std::string Trace(const std::string& text)
-{
-    std::string out = "\"";
-    for (unsigned char ch : text)
-    {
-        char hex[8];
-        std::snprintf(hex, sizeof(hex), ch >= 0x20 && ch < 0x7F && ch != '\\' ? "%c" : "\\x%02X", ch);
-        out += hex;
-    }
-    return out + "\"";
-}
-
 // Offsets where a character of the active code page starts, and the end.
 std::vector<bool> Boundaries(const std::string& text)
 {
@@ -76,7 +64,7 @@ TEST(PathGuardDbcs, EveryOperationOnGuardedPaths)
     for (int i = 0; i < 5000; ++i)
     {
         const std::string text = RandomText(random, pieces, 10);
-        SCOPED_TRACE(testing::Message() << "round " << i << ": " << Trace(text));
+        SCOPED_TRACE(testing::Message() << "round " << i << ": " << TraceBytes(text));
         const GuardedString guarded(text);
         ASSERT_EQ(PathDigest(CString(text.c_str())), PathDigest(guarded));
         CString second = guarded.Get();
@@ -91,17 +79,17 @@ TEST(PathRandomDbcs, PartsAreWholeCharactersOfThePath)
     for (int i = 0; i < 20000; ++i)
     {
         const std::string text = RandomText(random, pieces, 10);
-        SCOPED_TRACE(testing::Message() << "round " << i << ": " << Trace(text));
+        SCOPED_TRACE(testing::Message() << "round " << i << ": " << TraceBytes(text));
         const CString path(text.c_str());
         const std::vector<bool> boundary = Boundaries(text);
         // Each part is the path's own bytes from one character boundary to
         // another: never half of a double-byte character.
         const std::string drive = GetDrive(path).GetString();
         ASSERT_EQ(drive, text.substr(0, drive.size()));
-        ASSERT_TRUE(boundary[drive.size()]) << "GetDrive ends inside a character: " << Trace(drive);
+        ASSERT_TRUE(boundary[drive.size()]) << "GetDrive ends inside a character: " << TraceBytes(drive);
         const std::string dir = GetFileDir(path).GetString();
         ASSERT_EQ(dir, text.substr(0, dir.size()));
-        ASSERT_TRUE(boundary[dir.size()]) << "GetFileDir ends inside a character: " << Trace(dir);
+        ASSERT_TRUE(boundary[dir.size()]) << "GetFileDir ends inside a character: " << TraceBytes(dir);
 
         // The name ends where the query starts: at the first "?" that is a
         // character of its own, unless it starts the path.
@@ -120,10 +108,10 @@ TEST(PathRandomDbcs, PartsAreWholeCharactersOfThePath)
         ASSERT_LE(name.size(), cut);
         const size_t start = cut - name.size();
         ASSERT_EQ(name, text.substr(start, name.size()));
-        ASSERT_TRUE(boundary[start]) << "GetFileName starts inside a character: " << Trace(name);
+        ASSERT_TRUE(boundary[start]) << "GetFileName starts inside a character: " << TraceBytes(name);
         const std::string title = GetFileTitle(path).GetString();
         ASSERT_EQ(title, name.substr(0, title.size()));
-        ASSERT_TRUE(boundary[start + title.size()]) << "GetFileTitle ends inside a character: " << Trace(title);
+        ASSERT_TRUE(boundary[start + title.size()]) << "GetFileTitle ends inside a character: " << TraceBytes(title);
     }
 }
 
@@ -139,7 +127,7 @@ TEST(FileGuardDbcs, FileOperationsOnGuardedPaths)
     };
     for (const std::string& path : paths)
     {
-        SCOPED_TRACE(Trace(path));
+        SCOPED_TRACE(TraceBytes(path));
         const GuardedString guarded(path);
         const CString plain(path.c_str());
         CStringArray expected;
@@ -163,7 +151,7 @@ TEST(FileGuardDbcs, FileOperationsOnGuardedPaths)
     // Creation runs last, on paths inside the scratch folder only.
     for (const std::string& path : {base + "new\\a\\", base + "new\\b", base + "new\\\xB0", base + "new/c\\"})
     {
-        SCOPED_TRACE(Trace(path));
+        SCOPED_TRACE(TraceBytes(path));
         // A lone lead byte makes no file name in a double-byte code page,
         // so there only the guard is tested.
         const BOOL bCreated = CreateDirectoryTree(GuardedString(path));
@@ -303,5 +291,5 @@ TEST(FileThreadsDbcs, FourThreadsAgreeWithOne)
         thread.join();
     for (size_t t = 0; t < results.size(); ++t)
         for (size_t i = 0; i < paths.size(); ++i)
-            ASSERT_EQ(expected[i], results[t][i]) << "thread " << t << ", path " << Trace(paths[i].GetString());
+            ASSERT_EQ(expected[i], results[t][i]) << "thread " << t << ", path " << TraceBytes(paths[i].GetString());
 }

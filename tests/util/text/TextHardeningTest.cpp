@@ -38,23 +38,6 @@ const std::vector<std::string> kEdgeTexts = {
     "1.\x88", "\xB0\x41", "\x95\x5C", "12\r", "\r", "\r\n", "abc\r\n", "\xE9", "?", ":", "\\", ",",
 };
 
-std::string Trace(const std::string& text)
-{
-    std::string out;
-    for (unsigned char ch : text)
-    {
-        char hex[8];
-        if (ch >= 0x20 && ch < 0x7F && ch != '\\')
-            out += static_cast<char>(ch);
-        else
-        {
-            std::snprintf(hex, sizeof(hex), "\\x%02X", ch);
-            out += hex;
-        }
-    }
-    return "\"" + out + "\"";
-}
-
 // Lengths of the characters of text in code page nCodePage, in order.
 std::vector<size_t> CharacterLengths(const std::string& text, UINT nCodePage)
 {
@@ -124,7 +107,7 @@ void SweepDestinationSizes(const SweepCase& row)
             continue;   // any write would have faulted on the guard page
         const std::string got(dest.Data(), size);
         const std::string expected = WholePrefix(full, row.nTargetPage, size - 1);
-        ASSERT_EQ(Trace(expected + std::string(size - expected.size(), '\0')), Trace(got));
+        ASSERT_EQ(TraceBytes(expected + std::string(size - expected.size(), '\0')), TraceBytes(got));
     }
 }
 
@@ -153,7 +136,7 @@ TEST(TextGuardDbcs, NumberAndColourInputsEndAtTheGuard)
 {
     for (const std::string& text : kEdgeTexts)
     {
-        SCOPED_TRACE(Trace(text));
+        SCOPED_TRACE(TraceBytes(text));
         const GuardedString guarded(text);
         const CString plain(text.c_str());
         EXPECT_EQ(HexToInt(plain), HexToInt(guarded));
@@ -216,13 +199,13 @@ TEST(TextGuardDbcs, ReadLineStopsAtTheTerminator)
                                             "a\r\r", "a\n\r", std::string(5000, 'x') + "\r"};
     for (const std::string& text : texts)
     {
-        SCOPED_TRACE(Trace(text));
+        SCOPED_TRACE(TraceBytes(text));
         const GuardedText guarded(text);
         int nLength = 12345;
         const CString line = ReadLine(guarded.c_str(), nLength);
         const size_t end = text.find("\r\n");
         EXPECT_EQ(end == std::string::npos ? -1 : static_cast<int>(end), nLength);
-        EXPECT_EQ(Trace(end == std::string::npos ? "" : text.substr(0, end)), Trace(line.GetString()));
+        EXPECT_EQ(TraceBytes(end == std::string::npos ? "" : text.substr(0, end)), TraceBytes(line.GetString()));
     }
 }
 
@@ -232,7 +215,7 @@ TEST(TextGuardDbcs, SplitStringTextAndDelimiterEndAtTheGuard)
     for (const std::string& text : kEdgeTexts)
         for (const std::string& delimiter : delimiters)
         {
-            SCOPED_TRACE(Trace(text) + " by " + Trace(delimiter));
+            SCOPED_TRACE(TraceBytes(text) + " by " + TraceBytes(delimiter));
             const GuardedString guardedText(text);
             const GuardedString guardedDelimiter(delimiter);
             CStringArray pieces;
@@ -242,7 +225,7 @@ TEST(TextGuardDbcs, SplitStringTextAndDelimiterEndAtTheGuard)
             CString joined;
             for (int i = 1; i < pieces.GetSize(); ++i)
                 joined += (i > 1 ? CString(delimiter.c_str()) : CString()) + pieces[i];
-            EXPECT_EQ(Trace(text), Trace(joined.GetString()));
+            EXPECT_EQ(TraceBytes(text), TraceBytes(joined.GetString()));
         }
 }
 
@@ -283,7 +266,7 @@ TEST(TextGuardDbcs, AllocatingConversionsReadToTheTerminatorOnly)
                                               std::string(3000, 'z')};
     for (const std::string& source : sources)
     {
-        SCOPED_TRACE(Trace(source));
+        SCOPED_TRACE(TraceBytes(source));
         GuardedBuffer guarded(source.data(), source.size());
         const CBstr bstr = Utf8ToBstr(guarded.Data(), static_cast<int>(source.size()));
         ASSERT_FALSE(bstr.IsNull());
@@ -340,7 +323,7 @@ TEST(TextGuardDbcs, UrlSchemeInputEndsAtTheGuard)
     };
     for (const auto& row : rows)
     {
-        SCOPED_TRACE(Trace(row.url.substr(0, 40)));
+        SCOPED_TRACE(TraceBytes(row.url.substr(0, 40)));
         const GuardedString guarded(row.url);
         const CString scheme = GetURLScheme(guarded);
         EXPECT_EQ(GetURLScheme(CString(row.url.c_str())), scheme);
@@ -461,5 +444,5 @@ TEST(TextThreadsDbcs, FourThreadsAgreeWithOne)
         thread.join();
     for (size_t t = 0; t < results.size(); ++t)
         for (size_t i = 0; i < inputs.size(); ++i)
-            ASSERT_EQ(expected[i], results[t][i]) << "thread " << t << ", input " << Trace(inputs[i]);
+            ASSERT_EQ(expected[i], results[t][i]) << "thread " << t << ", input " << TraceBytes(inputs[i]);
 }

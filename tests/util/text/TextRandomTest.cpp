@@ -21,18 +21,6 @@ using namespace testing_support;
 
 namespace {
 
-std::string Trace(const std::string& text)
-{
-    std::string out = "\"";
-    for (unsigned char ch : text)
-    {
-        char hex[8];
-        std::snprintf(hex, sizeof(hex), ch >= 0x20 && ch < 0x7F && ch != '\\' ? "%c" : "\\x%02X", ch);
-        out += hex;
-    }
-    return out + "\"";
-}
-
 bool IsLead(unsigned char ch)
 {
     return IsDBCSLeadByteEx(GetACP(), ch) != FALSE;
@@ -103,7 +91,7 @@ void CheckNumberText(unsigned seed, int rounds)
     for (int i = 0; i < rounds; ++i)
     {
         const std::string text = RandomText(random, pieces, 10);
-        SCOPED_TRACE(testing::Message() << "round " << i << ": " << Trace(text));
+        SCOPED_TRACE(testing::Message() << "round " << i << ": " << TraceBytes(text));
         const CString s(text.c_str());
 
         // Every character takes a 4-bit place: 0-9 and A-F (a-f once
@@ -221,7 +209,7 @@ TEST(NumberRandom, FormatThousandsKeepsTheDigitsInGroups)
             value = -value - (random() & 1);   // reaches LLONG_MIN too
         const std::string separator = RandomText(random, pieces, 2);
         const int size = group(random);
-        SCOPED_TRACE(testing::Message() << value << " by " << size << " with " << Trace(separator));
+        SCOPED_TRACE(testing::Message() << value << " by " << size << " with " << TraceBytes(separator));
         const std::string plain = std::to_string(value);
         const std::string text = FormatThousands(value, separator.c_str(), size).GetString();
         if (size < 1 || separator.empty())
@@ -366,7 +354,7 @@ void CheckLinesAndSplitting(unsigned seed, int rounds)
         std::string delimiter;
         while (delimiter.empty())
             delimiter = RandomText(random, pieces, 2);
-        SCOPED_TRACE(testing::Message() << "round " << i << ": " << Trace(text) << " by " << Trace(delimiter));
+        SCOPED_TRACE(testing::Message() << "round " << i << ": " << TraceBytes(text) << " by " << TraceBytes(delimiter));
 
         // The line, its ending and the rest give back the text.
         int nLength = 12345;
@@ -403,7 +391,7 @@ void CheckLinesAndSplitting(unsigned seed, int rounds)
             joined += (k > 1 ? delimiter : "") + std::string(list[k].GetString(), static_cast<size_t>(list[k].GetLength()));
             ASSERT_TRUE(ReferenceMatches(list[k].GetString(), delimiter).empty()) << "piece " << k;
         }
-        ASSERT_EQ(Trace(text), Trace(joined));
+        ASSERT_EQ(TraceBytes(text), TraceBytes(joined));
     }
 }
 
@@ -489,16 +477,16 @@ void CheckRoundTrips(UINT nCodePage, unsigned seed, int rounds, size_t maxCharac
             wide += held[pick(random)];
         const std::string utf8 = ToBytes(wide, CP_UTF8);
         const std::string bytes = ToBytes(wide, nCodePage);
-        SCOPED_TRACE(testing::Message() << "round " << i << ": " << Trace(utf8.substr(0, 60)));
+        SCOPED_TRACE(testing::Message() << "round " << i << ": " << TraceBytes(utf8.substr(0, 60)));
 
         std::vector<char> dest(bytes.size() + 1, '\x5A');
         Utf8ToMultiByte(utf8.data(), static_cast<int>(utf8.size()), dest.data(), static_cast<int>(dest.size()),
                         nCodePage);
-        ASSERT_EQ(Trace(bytes), Trace(std::string(dest.data())));
+        ASSERT_EQ(TraceBytes(bytes), TraceBytes(std::string(dest.data())));
         std::vector<char> back(utf8.size() + 1, '\x5A');
         MultiByteToUtf8(dest.data(), static_cast<int>(bytes.size()), back.data(), static_cast<int>(back.size()),
                         nCodePage);
-        ASSERT_EQ(Trace(utf8), Trace(std::string(back.data())));
+        ASSERT_EQ(TraceBytes(utf8), TraceBytes(std::string(back.data())));
 
         const CBstr bstr = Utf8ToBstr(utf8.data(), static_cast<int>(utf8.size()));
         ASSERT_TRUE(std::wstring(bstr.Get(), bstr.GetLength()) == wide);
@@ -506,12 +494,12 @@ void CheckRoundTrips(UINT nCodePage, unsigned seed, int rounds, size_t maxCharac
         {
             char* text949 = WideToCP949(wide.c_str());
             ASSERT_NE(nullptr, text949);
-            ASSERT_EQ(Trace(bytes), Trace(text949));
+            ASSERT_EQ(TraceBytes(bytes), TraceBytes(text949));
             std::free(text949);
         }
         if (nCodePage == GetACP())
         {
-            ASSERT_EQ(Trace(bytes), Trace(WideToString(wide.c_str()).GetString()));
+            ASSERT_EQ(TraceBytes(bytes), TraceBytes(WideToString(wide.c_str()).GetString()));
         }
     }
 }
@@ -528,7 +516,7 @@ void CheckAnyBytes(UINT nSourcePage, UINT nTargetPage, unsigned seed, int rounds
     for (int i = 0; i < rounds; ++i)
     {
         const std::string source = RandomText(random, pieces, maxPieces);
-        SCOPED_TRACE(testing::Message() << "round " << i << ": " << Trace(source.substr(0, 60)));
+        SCOPED_TRACE(testing::Message() << "round " << i << ": " << TraceBytes(source.substr(0, 60)));
         const std::wstring wide = ToWide(source, nSourcePage);
         const std::string whole = ToBytes(wide, nTargetPage);
         std::vector<char> dest(whole.size() + 1, '\x5A');
@@ -538,7 +526,7 @@ void CheckAnyBytes(UINT nSourcePage, UINT nTargetPage, unsigned seed, int rounds
         else
             MultiByteToUtf8(source.data(), static_cast<int>(source.size()), dest.data(), static_cast<int>(dest.size()),
                             nSourcePage);
-        ASSERT_EQ(Trace(whole), Trace(std::string(dest.data())));
+        ASSERT_EQ(TraceBytes(whole), TraceBytes(std::string(dest.data())));
         ASSERT_EQ(0, dest.back());
     }
 }
@@ -584,7 +572,7 @@ TEST(UrlSchemeRandom, WordFollowsTheSchemeOrIsEmpty)
         const std::string scheme = schemes[pickScheme(random)];
         const std::string join = joins[pickJoin(random)];
         const std::string url = scheme + join + RandomText(random, pieces, 8);
-        SCOPED_TRACE(testing::Message() << "round " << i << ": " << Trace(url));
+        SCOPED_TRACE(testing::Message() << "round " << i << ": " << TraceBytes(url));
         const std::string word = GetURLScheme(url.c_str()).GetString();
         if (word.empty())
             continue;   // the parser may refuse any text
