@@ -1,5 +1,8 @@
-// Uses the installed Kestrum utility library: takes a path apart.
+// Uses the installed Kestrum utility library: takes a path apart and asks
+// for the DirectX release, which pulls in the platform libraries the
+// package's link interface must carry (version information, COM).
 #include "util/path/PathUtil.h"
+#include "util/sysinfo/DirectXDiagnostics.h"
 
 #include <cstdio>
 
@@ -9,5 +12,8 @@ int main(int argc, char** argv)
     std::printf("folder %s\n", GetFileDir(path).GetString());
     std::printf("name %s\n", GetFileName(path).GetString());
     std::printf("extension %s\n", GetFileExt(path).GetString());
+    char szRelease[16] = "";
+    QueryDirectXVersion(nullptr, szRelease, sizeof(szRelease));
+    std::printf("directx %s\n", szRelease);
     return 0;
 }
