@@ -41,21 +41,6 @@ double Now()
     return static_cast<double>(t.QuadPart) / static_cast<double>(s_frequency.QuadPart);
 }
 
-// Median seconds of g_runs timed runs after one warm-up run.
-double Median(const std::function<void()>& fn)
-{
-    fn();
-    std::vector<double> times;
-    for (int i = 0; i < g_runs; ++i)
-    {
-        double start = Now();
-        fn();
-        times.push_back(Now() - start);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 // Medians of several timings taken in alternation (one run of each per
 // round), so that a burst of load from other work on the machine falls on
 // a case and its reference alike.
@@ -78,14 +63,6 @@ std::vector<double> Medians(const std::vector<std::function<void()>>& fns)
         result.push_back(t[t.size() / 2]);
     }
     return result;
-}
-
-void MedianPair(const std::function<void()>& fn, const std::function<void()>& reference, double& seconds,
-                double& referenceSeconds)
-{
-    std::vector<double> m = Medians({fn, reference});
-    seconds = m[0];
-    referenceSeconds = m[1];
 }
 
 volatile unsigned g_sink;   // keeps results alive
@@ -337,15 +314,15 @@ void BenchCharsets()
         int count = static_cast<int>(utf8.size());
         std::vector<char> dest(utf8.size() + 1);
         std::vector<WCHAR> wide(utf8.size() + 1);
-        double ours = 0, platform = 0;
-        MedianPair([&] { Utf8ToMultiByte(utf8.data(), count, dest.data(), static_cast<int>(dest.size()), c.codePage); },
-                   [&] {
-                       int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), count, wide.data(), static_cast<int>(wide.size()));
-                       WideCharToMultiByte(c.codePage, 0, wide.data(), n, dest.data(), static_cast<int>(dest.size()), nullptr,
-                                           nullptr);
-                   },
-                   ours, platform);
-        PrintRow(c.name, ours, utf8.size(), platform, 1.3);
+        std::vector<double> m = Medians({
+            [&] { Utf8ToMultiByte(utf8.data(), count, dest.data(), static_cast<int>(dest.size()), c.codePage); },
+            [&] {
+                int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), count, wide.data(), static_cast<int>(wide.size()));
+                WideCharToMultiByte(c.codePage, 0, wide.data(), n, dest.data(), static_cast<int>(dest.size()), nullptr,
+                                    nullptr);
+            },
+        });
+        PrintRow(c.name, m[0], utf8.size(), m[1], 1.3);
     }
 
     std::string utf8 = MixedUtf8(true);
@@ -354,14 +331,14 @@ void BenchCharsets()
     int count = static_cast<int>(strlen(cp949.data()));
     std::vector<char> dest(utf8.size() + 16);
     std::vector<WCHAR> wide(static_cast<size_t>(count) + 1);
-    double ours = 0, platform = 0;
-    MedianPair([&] { MultiByteToUtf8(cp949.data(), count, dest.data(), static_cast<int>(dest.size()), 949); },
-               [&] {
-                   int n = MultiByteToWideChar(949, 0, cp949.data(), count, wide.data(), static_cast<int>(wide.size()));
-                   WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, dest.data(), static_cast<int>(dest.size()), nullptr, nullptr);
-               },
-               ours, platform);
-    PrintRow("MultiByteToUtf8 949 to UTF-8", ours, count, platform, 1.3);
+    std::vector<double> m = Medians({
+        [&] { MultiByteToUtf8(cp949.data(), count, dest.data(), static_cast<int>(dest.size()), 949); },
+        [&] {
+            int n = MultiByteToWideChar(949, 0, cp949.data(), count, wide.data(), static_cast<int>(wide.size()));
+            WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, dest.data(), static_cast<int>(dest.size()), nullptr, nullptr);
+        },
+    });
+    PrintRow("MultiByteToUtf8 949 to UTF-8", m[0], count, m[1], 1.3);
 }
 
 void BenchFileList(const std::string& base)
@@ -378,25 +355,27 @@ void BenchFileList(const std::string& base)
             CloseHandle(CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         }
     }
-    double ours = 0, bare = 0;
-    MedianPair([&] {
-        CStringArray list;
-        GetFileList(folder.c_str(), list, "*.*");
-        g_sink = static_cast<unsigned>(list.GetSize());
-    }, [&] {
-        WIN32_FIND_DATAA data;
-        unsigned n = 0;
-        HANDLE find = FindFirstFileA((folder + "\\*.*").c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE)
-        {
-            do
-                n += (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : 1;
-            while (FindNextFileA(find, &data));
-            FindClose(find);
-        }
-        g_sink = n;
-    }, ours, bare);
-    PrintRow("GetFileList 20,000 files vs bare", ours, 0, bare, 1.3);
+    std::vector<double> m = Medians({
+        [&] {
+            CStringArray list;
+            GetFileList(folder.c_str(), list, "*.*");
+            g_sink = static_cast<unsigned>(list.GetSize());
+        },
+        [&] {
+            WIN32_FIND_DATAA data;
+            unsigned n = 0;
+            HANDLE find = FindFirstFileA((folder + "\\*.*").c_str(), &data);
+            if (find != INVALID_HANDLE_VALUE)
+            {
+                do
+                    n += (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : 1;
+                while (FindNextFileA(find, &data));
+                FindClose(find);
+            }
+            g_sink = n;
+        },
+    });
+    PrintRow("GetFileList 20,000 files vs bare", m[0], 0, m[1], 1.3);
 }
 
 void BenchPerCall()
@@ -415,10 +394,10 @@ void BenchPerCall()
     };
     for (const Case& c : cases)
     {
-        double seconds = Median([&] {
+        double seconds = Medians({[&] {
             for (int i = 0; i < calls; ++i)
                 c.fn();
-        });
+        }})[0];
         std::printf("%-34s %8.1f ns per call\n", c.name, seconds / calls * 1e9);
     }
 }

@@ -77,8 +77,14 @@ void CString::Release(CStringData* pData) noexcept
         return;
     if (pData->pBlock == nullptr)
         std::free(pData);
-    else if (InterlockedDecrement(&pData->pBlock->nLive) == 0)
-        std::free(pData->pBlock);
+    else
+        ReleaseBlock(pData->pBlock);
+}
+
+void CString::ReleaseBlock(CStringBlock* pBlock) noexcept
+{
+    if (InterlockedDecrement(&pBlock->nLive) == 0)
+        std::free(pBlock);
 }
 
 void CString::Attach(CStringData* pData) noexcept
@@ -155,8 +161,8 @@ const int kBatchMaxPiece = 256;
 
 CStringBatch::~CStringBatch()
 {
-    if (m_pBlock != nullptr && InterlockedDecrement(&m_pBlock->nLive) == 0)
-        std::free(m_pBlock);
+    if (m_pBlock != nullptr)
+        CString::ReleaseBlock(m_pBlock);
 }
 
 CString CStringBatch::Make(const char* pch, int nLength)
@@ -174,8 +180,8 @@ CString CStringBatch::Make(const char* pch, int nLength)
             AfxThrowMemoryException();
         // The batch holds one count on its current block until it moves on,
         // so the block cannot be freed while pieces are still carved from it.
-        if (m_pBlock != nullptr && InterlockedDecrement(&m_pBlock->nLive) == 0)
-            std::free(m_pBlock);
+        if (m_pBlock != nullptr)
+            CString::ReleaseBlock(m_pBlock);
         m_pBlock = static_cast<CString::CStringBlock*>(p);
         m_pBlock->nLive = 1;
         size_t nHeader = (sizeof(CString::CStringBlock) + nAlign - 1) & ~(nAlign - 1);

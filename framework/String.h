@@ -122,6 +122,8 @@ private:
     static CStringData* Nil() noexcept;
     static CStringData* Allocate(int nLength);
     static void Release(CStringData* pData) noexcept;
+    // Drops one count on a shared block; the last one frees it.
+    static void ReleaseBlock(CStringBlock* pBlock) noexcept;
     void Attach(CStringData* pData) noexcept;
     // Makes the buffer private and able to hold nLength bytes, keeping the
     // current contents; grows geometrically so appends stay linear.

@@ -25,13 +25,9 @@ std::string WindowsDrive()
     return s.substr(0, s.find('\\'));
 }
 
-class RegistrationTest : public testing::Test
+class RegistrationTest : public testing::Test, protected ScratchClassKey
 {
 protected:
-    const std::string m_clsid = NewGuidText();
-    const std::string m_classKey = "SOFTWARE\\Classes\\CLSID\\{" + m_clsid + "}";
-    ScopedRegTree m_cleanUser{HKEY_CURRENT_USER, m_classKey};
-    ScopedRegTree m_cleanMachine{HKEY_LOCAL_MACHINE, m_classKey};
     TempDir m_dir;
 
     void WriteRegDat(const std::string& body, const std::string& folder = std::string())

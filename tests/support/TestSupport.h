@@ -76,6 +76,16 @@ private:
     std::string m_subKey;
 };
 
+// A class key of a fresh CLSID, removed from both roots when the test ends:
+// what registration writes for a REG.DAT holding m_clsid.
+struct ScratchClassKey
+{
+    const std::string m_clsid = NewGuidText();
+    const std::string m_classKey = "SOFTWARE\\Classes\\CLSID\\{" + m_clsid + "}";
+    ScopedRegTree m_cleanUser{HKEY_CURRENT_USER, m_classKey};
+    ScopedRegTree m_cleanMachine{HKEY_LOCAL_MACHINE, m_classKey};
+};
+
 } // namespace testing_support
 
 namespace testing_support {

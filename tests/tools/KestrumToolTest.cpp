@@ -387,13 +387,9 @@ TEST(KestrumTool, DxReportsBothMethodsAndTheCombinedRelease)
     ExpectError(Kestrum({"dx", "extra"}), 2, "");
 }
 
-class KestrumRegister : public testing::Test
+class KestrumRegister : public testing::Test, protected ScratchClassKey
 {
 protected:
-    const std::string m_clsid = NewGuidText();
-    const std::string m_classKey = "SOFTWARE\\Classes\\CLSID\\{" + m_clsid + "}";
-    ScopedRegTree m_cleanUser{HKEY_CURRENT_USER, m_classKey};
-    ScopedRegTree m_cleanMachine{HKEY_LOCAL_MACHINE, m_classKey};
     TempDir m_dir;
 
     void WriteRegDat(const std::string& title, const std::string& version, const std::string& path)

@@ -28,16 +28,34 @@ CWideBuffer AllocateWide(int nUnits)
     return CWideBuffer(static_cast<WCHAR*>(std::malloc(static_cast<size_t>(nUnits) * sizeof(WCHAR))));
 }
 
+// Bytes before the first zero byte of p[0, nCount), or nCount. Sixteen bytes
+// a step: a byte loop would cost as much as the conversion itself.
+int LengthBeforeZero(const char* p, int nCount)
+{
+    int i = 0;
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= nCount; i += 16)
+    {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)) != 0)
+            break;
+    }
+    while (i < nCount && p[i] != '\0')
+        ++i;
+    return i;
+}
+
 // UTF-8 to UTF-16 into pWork of nCount units; no UTF-8 byte yields more
 // than one unit, so nCount units always hold the text. Returns the units
-// before the first zero unit, 0 when nothing could be converted.
+// before the first zero unit (in UTF-8 only a zero byte gives one), 0 when
+// nothing could be converted.
 int Utf8ToWide(const char* pUtf8, int nCount, WCHAR* pWork)
 {
-    int nUnits = MultiByteToWideChar(CP_UTF8, 0, pUtf8, nCount, pWork, nCount);
-    int n = 0;
-    while (n < nUnits && pWork[n] != 0)
-        ++n;
-    return n;
+    int nBytes = LengthBeforeZero(pUtf8, nCount);
+    if (nBytes == 0)
+        return 0;
+    int nUnits = MultiByteToWideChar(CP_UTF8, 0, pUtf8, nBytes, pWork, nCount);
+    return nUnits > 0 ? nUnits : 0;
 }
 
 int ConvertedBytes(UINT nCodePage, const WCHAR* pWide, int nUnits)
@@ -175,23 +193,6 @@ private:
     Kind m_nKind;
     bool m_bLead[256];
 };
-
-// Bytes before the first zero byte of p[0, nCount), or nCount. Sixteen bytes
-// a step: a byte loop would cost as much as the conversion itself.
-int LengthBeforeZero(const char* p, int nCount)
-{
-    int i = 0;
-    const __m128i zero = _mm_setzero_si128();
-    for (; i + 16 <= nCount; i += 16)
-    {
-        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)) != 0)
-            break;
-    }
-    while (i < nCount && p[i] != '\0')
-        ++i;
-    return i;
-}
 
 // The fixed-destination conversions: the source, in nSourceCodePage, goes
 // step by step through UTF-16 into pDest in nDestCodePage, whole characters
