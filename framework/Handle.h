@@ -4,6 +4,7 @@
 //   CHandle      a kernel object handle, released with CloseHandle
 //   CFindHandle  a file search, released with FindClose
 //   CMappedView  a mapped view of a file, released with UnmapViewOfFile
+//   CKeyHandle   an open registry key, released with RegCloseKey
 //
 // Handles are taken only after the platform call has succeeded, so a failure
 // value (null or INVALID_HANDLE_VALUE) is never stored:
@@ -87,6 +88,13 @@ struct CMappedViewTraits
     static BOOL Release(const BYTE* p) noexcept { return UnmapViewOfFile(p); }
 };
 
+struct CKeyHandleTraits
+{
+    using Type = HKEY;
+    static BOOL Release(HKEY h) noexcept { return RegCloseKey(h) == ERROR_SUCCESS; }
+};
+
 using CHandle = CHandleHolder<CKernelHandleTraits>;
 using CFindHandle = CHandleHolder<CFindHandleTraits>;
 using CMappedView = CHandleHolder<CMappedViewTraits>;
+using CKeyHandle = CHandleHolder<CKeyHandleTraits>;
