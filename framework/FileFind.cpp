@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+// The Win32 macro of that name would rename the definition (see FileFind.h).
+#undef FindNextFile
+
 CFileFind::CFileFind() noexcept
 {
     std::memset(&m_data, 0, sizeof(m_data));

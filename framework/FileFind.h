@@ -32,7 +32,15 @@ public:
 
     // Moves on to the next match of the current search; FALSE when there is
     // none (or no search), and the data of the last match stays current.
+    // FindNextFile is also a Win32 macro (FindNextFileA or FindNextFileW):
+    // the member is declared with the macro held back, and a call renamed
+    // by the macro reaches it under either name.
+#pragma push_macro("FindNextFile")
+#undef FindNextFile
     BOOL FindNextFile();
+    BOOL FindNextFileA() { return FindNextFile(); }
+    BOOL FindNextFileW() { return FindNextFile(); }
+#pragma pop_macro("FindNextFile")
 
     // The current match: bare name, attributes, times in universal time.
     // All zero before the first match.

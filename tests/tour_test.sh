@@ -2,13 +2,13 @@
 # Runs the library tour and checks that README.md shows its output: the
 # indented lines between the "tour" markers, in order, are exactly what the
 # program prints (blank lines and section headings aside).
-# Usage: tour_test.sh README WINE_RUN PREFIX TOUR_EXE
+# Usage: tour_test.sh README WINE_RUN WINEARCH PREFIX TOUR_EXE
 set -u
-readme=$1 run=$2 prefix=$3 tour=$4
+readme=$1 run=$2 arch=$3 prefix=$4 tour=$5
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-"$run" "$prefix" "$tour" | tr -d '\r' | grep -v '^\[' | grep -v '^$' > "$work/printed"
+"$run" "$arch" "$prefix" "$tour" | tr -d '\r' | grep -v '^\[' | grep -v '^$' > "$work/printed"
 sed -n '/^<!-- tour -->$/,/^<!-- \/tour -->$/p' "$readme" | grep '^    ' | sed 's/^    //' > "$work/shown"
 
 if [ ! -s "$work/shown" ]; then

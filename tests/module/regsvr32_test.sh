@@ -1,28 +1,44 @@
 #!/bin/sh
 # Registers the built module with Wine's own regsvr32, as a setup program
 # would: a complete REG.DAT writes the six values and exits 0; an incomplete
-# one writes nothing and still exits 0.
-# Usage: regsvr32_test.sh WINE_RUN PREFIX MODULE
+# one writes nothing and still exits 0. In a 64-bit prefix the module is
+# registered by the regsvr32 of its own width, and what a setup author must
+# know is checked: a 32-bit module's machine values land in the 32-bit
+# registry view and a 64-bit module's in the 64-bit view, each read back
+# with reg query /reg:32 or /reg:64.
+# Usage: regsvr32_test.sh WINE_RUN WINEARCH PREFIX MODULE BITS
 set -u
-run=$1 prefix=$2 module=$3
+run=$1 arch=$2 prefix=$3 module=$4 bits=$5
 clsid=$(cat /proc/sys/kernel/random/uuid | tr a-z A-Z)
 folder="$prefix/drive_c/regsvr32-test-$$"
 win_folder="C:\\regsvr32-test-$$"
 failures=0
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+wine() { "$run" "$arch" "$prefix" "$@"; }
 
-query() {   # query ROOT: the registry listing of the class key
-    "$run" "$prefix" reg query "$1\\SOFTWARE\\Classes\\CLSID\\{$clsid}" /s 2>/dev/null | tr -d '\r'
+regsvr32=regsvr32
+own_view="" other_view=""
+if [ "$arch" = win64 ]; then
+    [ "$bits" = 32 ] && regsvr32='C:\windows\syswow64\regsvr32.exe'
+    own_view=/reg:$bits
+    other_view=/reg:$((96 - bits))
+fi
+
+query() {   # query ROOT [VIEW]: the registry listing of the class key
+    wine reg query "$1\\SOFTWARE\\Classes\\CLSID\\{$clsid}" /s ${2:-} 2>/dev/null | tr -d '\r'
 }
 
-exists() {  # exists ROOT: the class key is there
-    "$run" "$prefix" reg query "$1\\SOFTWARE\\Classes\\CLSID\\{$clsid}" >/dev/null 2>&1
+exists() {  # exists ROOT [VIEW]: the class key is there
+    wine reg query "$1\\SOFTWARE\\Classes\\CLSID\\{$clsid}" ${2:-} >/dev/null 2>&1
 }
 
 cleanup() {
     for root in HKCU HKLM; do
-        "$run" "$prefix" reg delete "$root\\SOFTWARE\\Classes\\CLSID\\{$clsid}" /f >/dev/null 2>&1
+        for view in $own_view $other_view; do
+            wine reg delete "$root\\SOFTWARE\\Classes\\CLSID\\{$clsid}" /f $view >/dev/null 2>&1
+        done
+        wine reg delete "$root\\SOFTWARE\\Classes\\CLSID\\{$clsid}" /f >/dev/null 2>&1
     done
     rm -rf "$folder"
 }
@@ -33,22 +49,33 @@ cp "$module" "$folder/Kestrum.ocx"
 
 # Incomplete: VERSION is empty, so nothing is written.
 printf '[REG]\r\nCLSID=%s\r\nTITLE=T\r\nVERSION=\r\nPATH=P\r\n' "$clsid" > "$folder/REG.DAT"
-"$run" "$prefix" regsvr32 /s "$win_folder\\Kestrum.ocx" || fail "regsvr32 on an incomplete REG.DAT exited $?"
+wine "$regsvr32" /s "$win_folder\\Kestrum.ocx" || fail "regsvr32 on an incomplete REG.DAT exited $?"
 for root in HKCU HKLM; do
-    ! exists $root || fail "$root written from an incomplete REG.DAT"
+    ! exists $root $own_view || fail "$root written from an incomplete REG.DAT"
 done
 
 # Complete.
 printf '[REG]\r\nCLSID=%s\r\nTITLE=Demo Title\r\nVERSION=2.0\r\nPATH=Apps\\Demo\r\n' "$clsid" > "$folder/REG.DAT"
-"$run" "$prefix" regsvr32 /s "$win_folder\\Kestrum.ocx" || fail "regsvr32 exited $?"
+wine "$regsvr32" /s "$win_folder\\Kestrum.ocx" || fail "$regsvr32 exited $?"
 for root in HKCU HKLM; do
-    out=$(query $root)
+    out=$(query $root $own_view)
+    echo "$root $own_view:"
     echo "$out"
     for expected in 'REG_SZ    Demo Title' 'REG_SZ    2.0' 'Path    REG_SZ    C:\Apps\Demo'; do
-        echo "$out" | grep -qF "$expected" || fail "$root lacks: $expected"
+        echo "$out" | grep -qF "$expected" || fail "$root $own_view lacks: $expected"
     done
-    [ "$(echo "$out" | grep -c REG_SZ)" -eq 3 ] || fail "$root holds other than three values"
+    [ "$(echo "$out" | grep -c REG_SZ)" -eq 3 ] || fail "$root $own_view holds other than three values"
 done
+# The machine's classes have a view per width. (On Windows the user's
+# class keys are redirected too; Wine keeps one for both widths, so that
+# half is not checked here.)
+if [ -n "$other_view" ]; then
+    if exists HKLM $other_view; then
+        fail "HKLM: a $bits-bit registration shows in the $other_view view too"
+    else
+        echo "HKLM $other_view: no class key, as expected"
+    fi
+fi
 
 if [ $failures -eq 0 ]; then
     echo "regsvr32: 1 passed, 0 failed"

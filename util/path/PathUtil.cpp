@@ -2,6 +2,9 @@
 
 #include "framework/CodePage.h"
 
+// The Win32 macro of that name would rename the definition (see PathUtil.h).
+#undef GetFileTitle
+
 namespace {
 
 // The path without its query part: everything from the first "?" on, unless

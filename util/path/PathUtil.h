@@ -23,7 +23,20 @@
 // path when it begins with "?". "C:\dir\" gives "".
 CString GetFileName(CString strPath);
 // The file name before its last "."; "file." gives "file", ".profile" "".
+//
+// GetFileTitle is also the name of a Win32 macro (commdlg.h) that turns it
+// into GetFileTitleA or GetFileTitleW. The function is declared with the
+// macro held back, and the two names the macro can produce lead here too,
+// so a call GetFileTitle(str) reaches it in every configuration (UNICODE
+// or not, windows.h trimmed or not, commdlg.h before or after this
+// header), while the platform's GetFileTitle(name, buffer, size) still
+// reaches the platform.
+#pragma push_macro("GetFileTitle")
+#undef GetFileTitle
 CString GetFileTitle(CString strPath);
+inline CString GetFileTitleA(CString strPath) { return GetFileTitle(strPath); }
+inline CString GetFileTitleW(CString strPath) { return GetFileTitle(strPath); }
+#pragma pop_macro("GetFileTitle")
 // The file name after its last ".", case kept; "" when there is no ".".
 CString GetFileExt(CString strPath);
 // The path without its file name, in the path's own separators, ending in

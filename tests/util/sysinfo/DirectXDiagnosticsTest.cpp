@@ -307,7 +307,7 @@ TEST(DetectDirectXByDiagnostics, AsksTheProviderInOrderAndReleasesInReverse)
     };
     EXPECT_EQ(expected, fake.world.calls);
     fake.ExpectBalanced();
-    EXPECT_EQ(16u, fake.world.params.dwSize);
+    EXPECT_EQ(sizeof(DXDIAG_INIT_PARAMS), fake.world.params.dwSize);
     EXPECT_EQ(111u, fake.world.params.dwDxDiagHeaderVersion);
     EXPECT_FALSE(fake.world.params.bAllowWHQLChecks);
     EXPECT_EQ(nullptr, fake.world.params.pReserved);
