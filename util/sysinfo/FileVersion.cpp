@@ -1,5 +1,7 @@
 #include "util/sysinfo/FileVersion.h"
 
+#include "framework/Handle.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -54,16 +56,6 @@ DWORD FindRootValue(const BYTE* pBlock, DWORD dwSize)
     return dwValue;
 }
 
-// The copy of a version resource, freed on every way out.
-struct CVersionBuffer
-{
-    explicit CVersionBuffer(BYTE* pBytes) noexcept : m_pData(pBytes) {}
-    ~CVersionBuffer() { std::free(m_pData); }
-    CVersionBuffer(const CVersionBuffer&) = delete;
-    CVersionBuffer& operator=(const CVersionBuffer&) = delete;
-    BYTE* m_pData;
-};
-
 } // namespace
 
 int CompareModuleVersions(ULONGLONG qwFirst, ULONGLONG qwSecond) noexcept
@@ -86,25 +78,26 @@ HRESULT QueryFileVersion(const char* pszPath, ULONGLONG* pqwVersion) noexcept
         return E_FAIL;
 
     // Zeroed, so bytes the platform does not fill are never stray memory.
-    CVersionBuffer buffer(static_cast<BYTE*>(std::calloc(dwSize, 1)));
-    if (buffer.m_pData == nullptr)
+    CHeapPtr<BYTE> buffer(static_cast<BYTE*>(std::calloc(dwSize, 1)));
+    if (!buffer)
         return E_OUTOFMEMORY;
+    BYTE* const pData = buffer.Get();
 
-    if (!GetFileVersionInfoA(pszPath, 0, dwSize, buffer.m_pData))
+    if (!GetFileVersionInfoA(pszPath, 0, dwSize, pData))
         return E_FAIL;
 
-    if (FindRootValue(buffer.m_pData, dwSize) == 0)
+    if (FindRootValue(pData, dwSize) == 0)
         return E_FAIL;
 
     void* pRecord = nullptr;
     UINT uLength = 0;
-    if (!VerQueryValueA(buffer.m_pData, "\\", &pRecord, &uLength) || pRecord == nullptr)
+    if (!VerQueryValueA(pData, "\\", &pRecord, &uLength) || pRecord == nullptr)
         return E_FAIL;
 
     // The record must be whole and inside the copy before it is read.
     const BYTE* pFirst = static_cast<const BYTE*>(pRecord);
-    if (uLength < sizeof(VS_FIXEDFILEINFO) || dwSize < sizeof(VS_FIXEDFILEINFO) || pFirst < buffer.m_pData ||
-        static_cast<size_t>(pFirst - buffer.m_pData) > dwSize - sizeof(VS_FIXEDFILEINFO))
+    if (uLength < sizeof(VS_FIXEDFILEINFO) || dwSize < sizeof(VS_FIXEDFILEINFO) || pFirst < pData ||
+        static_cast<size_t>(pFirst - pData) > dwSize - sizeof(VS_FIXEDFILEINFO))
         return E_FAIL;
 
     VS_FIXEDFILEINFO info;
