@@ -2,11 +2,6 @@
 
 #include <cstring>
 
-void AfxThrowFileException(LONG lOsError)
-{
-    throw CFileException(lOsError);
-}
-
 BOOL CFile::Open(const char* pszFileName, UINT nOpenFlags)
 {
     const UINT nAccessMask = 0x0003;
