@@ -62,10 +62,10 @@ BOOL CFile::Open(const char* pszFileName, UINT nOpenFlags, CFileException* pErro
         return fail(ERROR_INVALID_PARAMETER);
     }
 
-    HANDLE h = CreateFileA(pszFileName, dwAccess, dwShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    // Attaching nothing keeps the thread's last error.
+    m_hFile.Attach(CreateFileA(pszFileName, dwAccess, dwShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!m_hFile)
         return fail(GetLastError());
-    m_hFile.Attach(h);
     return TRUE;
 }
 
@@ -81,6 +81,7 @@ ULONGLONG CFile::GetLength() const
 
 void CFile::Close()
 {
-    if (!m_hFile.Close())
-        AfxThrowFileException(static_cast<LONG>(GetLastError()));
+    const DWORD dwError = m_hFile.Close();
+    if (dwError != ERROR_SUCCESS)
+        AfxThrowFileException(static_cast<LONG>(dwError));
 }

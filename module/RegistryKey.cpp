@@ -1,15 +1,16 @@
 #include "module/RegistryKey.h"
 
+#include "framework/Handle.h"
+
 #include <cstring>
 
 namespace {
 
-// Closes a key opened within one call, flushing it first when asked.
-void FinishKey(HKEY hKey, BOOL bSkipFlush)
+// Flushes a key opened within one call when asked; its holder closes it.
+void FlushUnlessSkipped(const CKeyHandle& hKey, BOOL bSkipFlush)
 {
     if (!bSkipFlush)
-        RegFlushKey(hKey);
-    RegCloseKey(hKey);
+        RegFlushKey(hKey.Get());
 }
 
 } // namespace
@@ -51,21 +52,21 @@ BOOL CRegistryKey::OpenSubKey(CString strSubKey, BOOL bCreate, LONG* plStatus)
         return TRUE;
     }
 
-    HKEY hKey = nullptr;
+    CKeyHandle hKey;
     if (bCreate)
     {
         DWORD dwDisposition = 0;
         lStatus = RegCreateKeyExA(m_hRoot, strSubKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | m_samView,
-                                  nullptr, &hKey, &dwDisposition);
+                                  nullptr, hKey.Put(), &dwDisposition);
         if (lStatus != ERROR_SUCCESS)
             return FALSE;
     }
     else
     {
-        m_lLastError = RegOpenKeyExA(m_hRoot, strSubKey, 0, KEY_ALL_ACCESS | m_samView, &hKey);
+        m_lLastError = RegOpenKeyExA(m_hRoot, strSubKey, 0, KEY_ALL_ACCESS | m_samView, hKey.Put());
         if (m_lLastError != ERROR_SUCCESS)
         {
-            m_lLastError = RegOpenKeyExA(m_hRoot, strSubKey, 0, KEY_READ | m_samView, &hKey);
+            m_lLastError = RegOpenKeyExA(m_hRoot, strSubKey, 0, KEY_READ | m_samView, hKey.Put());
             lStatus = m_lLastError;
             if (m_lLastError != ERROR_SUCCESS)
                 return FALSE;
@@ -73,7 +74,7 @@ BOOL CRegistryKey::OpenSubKey(CString strSubKey, BOOL bCreate, LONG* plStatus)
     }
 
     m_strSubKey = strSubKey;
-    FinishKey(hKey, m_bSkipFlush);
+    FlushUnlessSkipped(hKey, m_bSkipFlush);
     return TRUE;
 }
 
@@ -88,12 +89,12 @@ BOOL CRegistryKey::SetStringValue(CString strName, CString strValue, LONG* plSta
     char buffer[256];
     std::memcpy(buffer, strValue.GetString(), static_cast<size_t>(nLength) + 1);
 
-    HKEY hKey = nullptr;
-    lStatus = RegOpenKeyExA(m_hRoot, m_strSubKey, 0, KEY_WRITE | m_samView, &hKey);
+    CKeyHandle hKey;
+    lStatus = RegOpenKeyExA(m_hRoot, m_strSubKey, 0, KEY_WRITE | m_samView, hKey.Put());
     if (lStatus != ERROR_SUCCESS)
         return FALSE;
-    lStatus = RegSetValueExA(hKey, strName, 0, REG_SZ, reinterpret_cast<const BYTE*>(buffer),
+    lStatus = RegSetValueExA(hKey.Get(), strName, 0, REG_SZ, reinterpret_cast<const BYTE*>(buffer),
                              static_cast<DWORD>(nLength) + 1);
-    FinishKey(hKey, m_bSkipFlush);
+    FlushUnlessSkipped(hKey, m_bSkipFlush);
     return lStatus == ERROR_SUCCESS;
 }

@@ -77,10 +77,9 @@ int ListFolder(const CString& strFolder, const CString& strPattern, bool bFolder
 
     out = CRecord(CRecord::List);
     WIN32_FIND_DATAW data;
-    HANDLE h = FindFirstFileW(strSearch.c_str(), &data);
-    if (h == INVALID_HANDLE_VALUE)
+    CFindHandle hSearch(FindFirstFileW(strSearch.c_str(), &data));
+    if (!hSearch)
         return ExitSuccess;
-    CFindHandle hSearch(h);
     do
     {
         bool bFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

@@ -24,10 +24,9 @@ std::vector<CFileMatch> ExpandPattern(const CString& strOperand, const std::wstr
     std::wstring strFolder = nPart == std::wstring::npos ? std::wstring() : strWide.substr(0, nPart + 1);
 
     WIN32_FIND_DATAW data;
-    HANDLE h = FindFirstFileW(strWide.c_str(), &data);
-    if (h != INVALID_HANDLE_VALUE)
+    CFindHandle hSearch(FindFirstFileW(strWide.c_str(), &data));
+    if (hSearch)
     {
-        CFindHandle hSearch(h);
         do
         {
             if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)

@@ -204,27 +204,25 @@ std::wstring ScriptText(const CRegistrationPlan& plan, const std::vector<bool>& 
 
 CString WriteScript(const CString& strFile, const std::wstring& text)
 {
-    HANDLE h = CreateFileA(strFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    CFileHandle hFile(CreateFileA(strFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!hFile)
         return DescribeError(GetLastError());
-    CHandle hFile(h);
     std::wstring bytes = L"\xFEFF" + text;
     DWORD dwSize = static_cast<DWORD>(bytes.size() * sizeof(wchar_t));
     DWORD dwWritten = 0;
     if (!WriteFile(hFile.Get(), bytes.data(), dwSize, &dwWritten, nullptr) || dwWritten != dwSize)
         return DescribeError(GetLastError());
-    if (!hFile.Close())
-        return DescribeError(GetLastError());
-    return CString();
+    DWORD dwError = hFile.Close();
+    return dwError == ERROR_SUCCESS ? CString() : DescribeError(dwError);
 }
 
 // A key of the plan, opened in the plan's view; null when it is not there.
 CKeyHandle OpenKey(const CRegistrationPlan& plan, HKEY hRoot, const CString& strKey, REGSAM samAccess)
 {
-    HKEY hKey = nullptr;
-    if (RegOpenKeyExA(hRoot, strKey, 0, samAccess | plan.m_samView, &hKey) != ERROR_SUCCESS)
+    CKeyHandle hKey;
+    if (RegOpenKeyExA(hRoot, strKey, 0, samAccess | plan.m_samView, hKey.Put()) != ERROR_SUCCESS)
         return CKeyHandle();
-    return CKeyHandle(hKey);
+    return hKey;
 }
 
 // Whether the value holds exactly the text registration writes: REG_SZ,

@@ -2,7 +2,7 @@
 #include "tools/kestrum/Tool.h"
 
 #include "util/path/FileSystem.h"
-#include "util/sysinfo/DirectXFiles.h"
+#include "util/sysinfo/FileVersion.h"
 
 int RunVersion(const CCommandLine& cmd, CRecord& out)
 {
