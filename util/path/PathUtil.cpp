@@ -112,8 +112,10 @@ bool IsSamePath(CString strFirst, CString strSecond)
     for (CString* pText : texts)
     {
         *pText = ReplaceChar(*pText, '/', '\\');
+        // The last whole character: a trail byte equal to "\" (code page
+        // 932) is part of its character, not a final separator.
         int nLength = pText->GetLength();
-        if (nLength > 0 && pText->GetString()[nLength - 1] == '\\')
+        if (nLength > 0 && pText->ReverseFind('\\') == nLength - 1)
             pText->Truncate(nLength - 1);
         pText->MakeLower();
     }
@@ -133,11 +135,20 @@ void MakeValidFileName(CString& strText, char chReplace)
     int nLength = strText.GetLength();
     if (nLength == 0)
         return;
+    const CCodePageInfo& cp = AfxGetCodePageInfo();
     char* p = strText.GetBuffer(nLength);
     int nOut = 0;
     for (int i = 0; i < nLength; ++i)
     {
         char ch = p[i];
+        // A double-byte character stays whole: its trail byte may equal "\"
+        // or "|" (code page 932) and is never one of the eight.
+        if (cp.bDoubleByte && AfxCharLength(cp, p + i) == 2)
+        {
+            p[nOut++] = ch;
+            p[nOut++] = p[++i];
+            continue;
+        }
         // With no replacement the bad characters are dropped, and so is any
         // "?" (which is itself one of them).
         if (isInvalid(ch))
