@@ -52,11 +52,8 @@ BOOL CFile::Open(const char* pszFileName, UINT nOpenFlags)
         return FALSE;
     }
 
-    HANDLE h = CreateFileA(pszFileName, dwAccess, dwShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return FALSE;
-    m_hFile.Attach(h);
-    return TRUE;
+    m_hFile.Attach(CreateFileA(pszFileName, dwAccess, dwShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return m_hFile ? TRUE : FALSE;
 }
 
 ULONGLONG CFile::GetLength() const
@@ -71,6 +68,7 @@ ULONGLONG CFile::GetLength() const
 
 void CFile::Close()
 {
-    if (!m_hFile.Close())
-        AfxThrowFileException(static_cast<LONG>(GetLastError()));
+    const DWORD dwError = m_hFile.Close();
+    if (dwError != ERROR_SUCCESS)
+        AfxThrowFileException(static_cast<LONG>(dwError));
 }

@@ -55,8 +55,6 @@ public:
     // given up all the same).
     void Close();
 
-    HANDLE GetHandle() const noexcept { return m_hFile.Get(); }
-
 private:
-    CHandle m_hFile;   // null while no file is open
+    CFileHandle m_hFile;   // none while no file is open
 };

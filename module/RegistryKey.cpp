@@ -1,15 +1,16 @@
 #include "module/RegistryKey.h"
 
+#include "framework/Handle.h"
+
 #include <cstring>
 
 namespace {
 
-// Closes a key opened within one call, flushing it first when asked.
-void FinishKey(HKEY hKey, BOOL bSkipFlush)
+// Flushes a key opened within one call when asked; its holder closes it.
+void FlushUnlessSkipped(const CKeyHandle& hKey, BOOL bSkipFlush)
 {
     if (!bSkipFlush)
-        RegFlushKey(hKey);
-    RegCloseKey(hKey);
+        RegFlushKey(hKey.Get());
 }
 
 } // namespace
@@ -47,27 +48,27 @@ BOOL CRegistryKey::OpenSubKey(CString strSubKey, BOOL bCreate)
         return TRUE;
     }
 
-    HKEY hKey = nullptr;
+    CKeyHandle hKey;
     if (bCreate)
     {
         DWORD dwDisposition = 0;
-        if (RegCreateKeyExA(m_hRoot, strSubKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &hKey,
-                            &dwDisposition) != ERROR_SUCCESS)
+        if (RegCreateKeyExA(m_hRoot, strSubKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                            hKey.Put(), &dwDisposition) != ERROR_SUCCESS)
             return FALSE;
     }
     else
     {
-        m_lLastError = RegOpenKeyExA(m_hRoot, strSubKey, 0, KEY_ALL_ACCESS, &hKey);
+        m_lLastError = RegOpenKeyExA(m_hRoot, strSubKey, 0, KEY_ALL_ACCESS, hKey.Put());
         if (m_lLastError != ERROR_SUCCESS)
         {
-            m_lLastError = RegOpenKeyExA(m_hRoot, strSubKey, 0, KEY_READ, &hKey);
+            m_lLastError = RegOpenKeyExA(m_hRoot, strSubKey, 0, KEY_READ, hKey.Put());
             if (m_lLastError != ERROR_SUCCESS)
                 return FALSE;
         }
     }
 
     m_strSubKey = strSubKey;
-    FinishKey(hKey, m_bSkipFlush);
+    FlushUnlessSkipped(hKey, m_bSkipFlush);
     return TRUE;
 }
 
@@ -79,11 +80,11 @@ BOOL CRegistryKey::SetStringValue(CString strName, CString strValue)
     char buffer[256];
     std::memcpy(buffer, strValue.GetString(), static_cast<size_t>(nLength) + 1);
 
-    HKEY hKey = nullptr;
-    if (RegOpenKeyExA(m_hRoot, m_strSubKey, 0, KEY_WRITE, &hKey) != ERROR_SUCCESS)
+    CKeyHandle hKey;
+    if (RegOpenKeyExA(m_hRoot, m_strSubKey, 0, KEY_WRITE, hKey.Put()) != ERROR_SUCCESS)
         return FALSE;
-    LONG lResult = RegSetValueExA(hKey, strName, 0, REG_SZ, reinterpret_cast<const BYTE*>(buffer),
+    LONG lResult = RegSetValueExA(hKey.Get(), strName, 0, REG_SZ, reinterpret_cast<const BYTE*>(buffer),
                                   static_cast<DWORD>(nLength) + 1);
-    FinishKey(hKey, m_bSkipFlush);
+    FlushUnlessSkipped(hKey, m_bSkipFlush);
     return lResult == ERROR_SUCCESS;
 }

@@ -1,7 +1,7 @@
 // version: a file's version from its version resource.
 #include "tools/kestrum/Tool.h"
 
-#include "util/sysinfo/DirectXFiles.h"
+#include "util/sysinfo/FileVersion.h"
 
 int RunVersion(const CCommandLine& cmd)
 {

@@ -14,12 +14,11 @@ namespace {
 const DWORD kChecksumWindow = 64 * 1024 * 1024;
 
 // Opens the file as both the mapped file and the checksum read it: read
-// access, others may only read. Null when it cannot be opened.
-HANDLE OpenForMapping(const CString& strPath)
+// access, others may only read.
+CFileHandle OpenForMapping(const CString& strPath)
 {
-    HANDLE h = CreateFileA(strPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-    return h == INVALID_HANDLE_VALUE ? nullptr : h;
+    return CFileHandle(CreateFileA(strPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 HANDLE CreateReadOnlyMapping(HANDLE hFile)
@@ -34,21 +33,17 @@ CMappedFile::CMappedFile() noexcept : m_dwSize(0)
 {
 }
 
-CMappedFile::~CMappedFile()
-{
-    Close();
-}
-
 const BYTE* CMappedFile::Open(CString strPath)
 {
     if (m_pView)
         return nullptr;
     m_strPath = strPath;
 
-    // Everything is acquired into locals first and handed to the fields only
+    // The handles are acquired into locals and handed to their fields only
     // once the view exists, so a failure releases what was had (view, then
-    // mapping, then file) and leaves every field null.
-    CHandle hFile(OpenForMapping(m_strPath));
+    // mapping, then file) and leaves no handle in a field. The size read
+    // stays, as GetSize documents.
+    CFileHandle hFile(OpenForMapping(m_strPath));
     if (!hFile)
         return nullptr;
 
@@ -126,7 +121,7 @@ BYTE GetFileChecksum(CString strPath)
     // The file is read through a sliding window rather than one whole-file
     // view, so neither a size beyond 32 bits nor the room left in the address
     // space limits it.
-    CHandle hFile(OpenForMapping(strPath));
+    CFileHandle hFile(OpenForMapping(strPath));
     if (!hFile)
         return 0;
     BY_HANDLE_FILE_INFORMATION info;

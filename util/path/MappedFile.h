@@ -23,7 +23,7 @@ class CMappedFile
 {
 public:
     CMappedFile() noexcept;
-    ~CMappedFile();
+    ~CMappedFile() = default;   // releases the view, the mapping and the file
     CMappedFile(const CMappedFile&) = delete;
     CMappedFile& operator=(const CMappedFile&) = delete;
 
@@ -49,10 +49,12 @@ public:
     void Close() noexcept;
 
 private:
+    // In the order of acquisition, so destruction releases the view, the
+    // mapping and the file, in that order.
+    CFileHandle m_hFile;    // the file behind the view; none when closed
+    CHandle m_hMapping;     // the mapping behind the view; null when closed
     CMappedView m_pView;    // first byte of the view; null when closed
     DWORD m_dwSize;         // low 32 bits of the file size
-    CHandle m_hFile;        // the file behind the view; null when none
-    CHandle m_hMapping;     // the mapping behind the view; null when none
     CString m_strPath;      // path of the last Open
 };
 
