@@ -2,6 +2,8 @@
 
 #include "framework/CodePage.h"
 
+#include <initializer_list>
+
 namespace {
 
 // The path without its query part: everything from the first "?" on, unless
@@ -11,6 +13,19 @@ CString CutQuery(const CString& strPath)
     int nQuery = strPath.Find('?');
     return nQuery > 0 ? strPath.Left(nQuery) : strPath;
 }
+
+// The eight characters a file name may not hold, as a table over bytes. No
+// lead byte is among them.
+struct CInvalidNameChars
+{
+    bool bInvalid[256] = {};
+    constexpr CInvalidNameChars()
+    {
+        for (char ch : {'/', '?', '\\', ':', '<', '>', '"', '|'})
+            bInvalid[static_cast<unsigned char>(ch)] = true;
+    }
+};
+constexpr CInvalidNameChars s_invalidNameChars;
 
 } // namespace
 
@@ -124,14 +139,6 @@ bool IsSamePath(CString strFirst, CString strSecond)
 
 void MakeValidFileName(CString& strText, char chReplace)
 {
-    static const char s_invalid[] = {'/', '?', '\\', ':', '<', '>', '"', '|'};
-    auto isInvalid = [](char ch) {
-        for (char bad : s_invalid)
-            if (ch == bad)
-                return true;
-        return false;
-    };
-
     int nLength = strText.GetLength();
     if (nLength == 0)
         return;
@@ -141,21 +148,20 @@ void MakeValidFileName(CString& strText, char chReplace)
     for (int i = 0; i < nLength; ++i)
     {
         char ch = p[i];
-        // A double-byte character stays whole: its trail byte may equal "\"
-        // or "|" (code page 932) and is never one of the eight.
-        if (cp.bDoubleByte && AfxCharLength(cp, p + i) == 2)
+        if (s_invalidNameChars.bInvalid[static_cast<unsigned char>(ch)])
         {
-            p[nOut++] = ch;
-            p[nOut++] = p[++i];
-            continue;
-        }
-        // With no replacement the bad characters are dropped, and so is any
-        // "?" (which is itself one of them).
-        if (isInvalid(ch))
-        {
+            // With no replacement the bad characters are dropped, and so is
+            // any "?" (which is itself one of them).
             if (chReplace == '\0')
                 continue;
             ch = chReplace;
+        }
+        else if (cp.bDoubleByte && AfxCharLength(cp, p + i) == 2)
+        {
+            // A double-byte character stays whole: its trail byte may equal
+            // "\" or "|" (code page 932) and is never one of the eight.
+            p[nOut++] = ch;
+            ch = p[++i];
         }
         p[nOut++] = ch;
     }
