@@ -7,14 +7,24 @@ void AfxThrowFileException(LONG lOsError)
     throw CFileException(lOsError);
 }
 
-BOOL CFile::Open(const char* pszFileName, UINT nOpenFlags)
+BOOL CFile::Open(const char* pszFileName, UINT nOpenFlags, CFileException* pError)
 {
+    // The reason is set before each way out, so a caller always learns one.
+    auto fail = [pError](DWORD dwError) {
+        if (pError != nullptr)
+            pError->m_lOsError = static_cast<LONG>(dwError);
+        return FALSE;
+    };
+    if (pError != nullptr)
+        pError->m_lOsError = 0;
     const UINT nAccessMask = 0x0003;
     const UINT nShareMask = 0x0070;
-    if (m_hFile || pszFileName == nullptr || (nOpenFlags & ~(nAccessMask | nShareMask)) != 0)
-        return FALSE;
+    if (m_hFile)
+        return fail(ERROR_ALREADY_EXISTS);
+    if (pszFileName == nullptr || (nOpenFlags & ~(nAccessMask | nShareMask)) != 0)
+        return fail(ERROR_INVALID_PARAMETER);
     if (std::strlen(pszFileName) >= MAX_PATH)
-        return FALSE;
+        return fail(ERROR_FILENAME_EXCED_RANGE);
 
     DWORD dwAccess = 0;
     switch (nOpenFlags & nAccessMask)
@@ -29,7 +39,7 @@ BOOL CFile::Open(const char* pszFileName, UINT nOpenFlags)
         dwAccess = GENERIC_READ | GENERIC_WRITE;
         break;
     default:
-        return FALSE;
+        return fail(ERROR_INVALID_PARAMETER);
     }
 
     DWORD dwShare = 0;
@@ -49,11 +59,14 @@ BOOL CFile::Open(const char* pszFileName, UINT nOpenFlags)
         dwShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
         break;
     default:
-        return FALSE;
+        return fail(ERROR_INVALID_PARAMETER);
     }
 
+    // Attaching nothing keeps the thread's last error.
     m_hFile.Attach(CreateFileA(pszFileName, dwAccess, dwShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return m_hFile ? TRUE : FALSE;
+    if (!m_hFile)
+        return fail(GetLastError());
+    return TRUE;
 }
 
 ULONGLONG CFile::GetLength() const

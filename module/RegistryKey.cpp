@@ -16,7 +16,7 @@ void FlushUnlessSkipped(const CKeyHandle& hKey, BOOL bSkipFlush)
 } // namespace
 
 CRegistryKey::CRegistryKey()
-    : m_lLastError(ERROR_SUCCESS), m_hRoot(HKEY_CURRENT_USER), m_bSkipFlush(TRUE)
+    : m_lLastError(ERROR_SUCCESS), m_hRoot(HKEY_CURRENT_USER), m_bSkipFlush(TRUE), m_samView(0)
 {
 }
 
@@ -30,6 +30,7 @@ void CRegistryKey::Reset()
     m_strSubKey.Empty();
     m_hRoot = HKEY_CURRENT_USER;
     m_bSkipFlush = TRUE;
+    m_samView = 0;
 }
 
 BOOL CRegistryKey::SelectRoot(HKEY hRoot)
@@ -40,8 +41,11 @@ BOOL CRegistryKey::SelectRoot(HKEY hRoot)
     return TRUE;
 }
 
-BOOL CRegistryKey::OpenSubKey(CString strSubKey, BOOL bCreate)
+BOOL CRegistryKey::OpenSubKey(CString strSubKey, BOOL bCreate, LONG* plStatus)
 {
+    LONG lUnused = ERROR_SUCCESS;
+    LONG& lStatus = plStatus != nullptr ? *plStatus : lUnused;
+    lStatus = ERROR_SUCCESS;
     if (strSubKey.IsEmpty())
     {
         m_strSubKey.Empty();
@@ -52,16 +56,18 @@ BOOL CRegistryKey::OpenSubKey(CString strSubKey, BOOL bCreate)
     if (bCreate)
     {
         DWORD dwDisposition = 0;
-        if (RegCreateKeyExA(m_hRoot, strSubKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                            hKey.Put(), &dwDisposition) != ERROR_SUCCESS)
+        lStatus = RegCreateKeyExA(m_hRoot, strSubKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | m_samView,
+                                  nullptr, hKey.Put(), &dwDisposition);
+        if (lStatus != ERROR_SUCCESS)
             return FALSE;
     }
     else
     {
-        m_lLastError = RegOpenKeyExA(m_hRoot, strSubKey, 0, KEY_ALL_ACCESS, hKey.Put());
+        m_lLastError = RegOpenKeyExA(m_hRoot, strSubKey, 0, KEY_ALL_ACCESS | m_samView, hKey.Put());
         if (m_lLastError != ERROR_SUCCESS)
         {
-            m_lLastError = RegOpenKeyExA(m_hRoot, strSubKey, 0, KEY_READ, hKey.Put());
+            m_lLastError = RegOpenKeyExA(m_hRoot, strSubKey, 0, KEY_READ | m_samView, hKey.Put());
+            lStatus = m_lLastError;
             if (m_lLastError != ERROR_SUCCESS)
                 return FALSE;
         }
@@ -72,8 +78,11 @@ BOOL CRegistryKey::OpenSubKey(CString strSubKey, BOOL bCreate)
     return TRUE;
 }
 
-BOOL CRegistryKey::SetStringValue(CString strName, CString strValue)
+BOOL CRegistryKey::SetStringValue(CString strName, CString strValue, LONG* plStatus)
 {
+    LONG lUnused = ERROR_SUCCESS;
+    LONG& lStatus = plStatus != nullptr ? *plStatus : lUnused;
+    lStatus = ERROR_INVALID_DATA;
     int nLength = strValue.GetLength();
     if (nLength > MaxValueLength)
         return FALSE;
@@ -81,10 +90,11 @@ BOOL CRegistryKey::SetStringValue(CString strName, CString strValue)
     std::memcpy(buffer, strValue.GetString(), static_cast<size_t>(nLength) + 1);
 
     CKeyHandle hKey;
-    if (RegOpenKeyExA(m_hRoot, m_strSubKey, 0, KEY_WRITE, hKey.Put()) != ERROR_SUCCESS)
+    lStatus = RegOpenKeyExA(m_hRoot, m_strSubKey, 0, KEY_WRITE | m_samView, hKey.Put());
+    if (lStatus != ERROR_SUCCESS)
         return FALSE;
-    LONG lResult = RegSetValueExA(hKey.Get(), strName, 0, REG_SZ, reinterpret_cast<const BYTE*>(buffer),
-                                  static_cast<DWORD>(nLength) + 1);
+    lStatus = RegSetValueExA(hKey.Get(), strName, 0, REG_SZ, reinterpret_cast<const BYTE*>(buffer),
+                             static_cast<DWORD>(nLength) + 1);
     FlushUnlessSkipped(hKey, m_bSkipFlush);
-    return lResult == ERROR_SUCCESS;
+    return lStatus == ERROR_SUCCESS;
 }

@@ -116,10 +116,14 @@ void GetSubFolderList(CString strFolder, CStringArray& arrFolders)
     AppendMatches(PrepareFolder(strFolder) + "*.*", arrFolders, true);
 }
 
-ULONGLONG GetFileLength(CString strPath)
+ULONGLONG GetFileLength(CString strPath, DWORD* pdwError)
 {
     CFile file;
-    if (!file.Open(strPath, CFile::modeRead | CFile::shareDenyNone))
+    CFileException error(0);
+    BOOL bOpen = file.Open(strPath, CFile::modeRead | CFile::shareDenyNone, &error);
+    if (pdwError != nullptr)
+        *pdwError = static_cast<DWORD>(error.m_lOsError);
+    if (!bOpen)
         return 0;
     ULONGLONG qwLength = file.GetLength();
     file.Close();

@@ -39,8 +39,10 @@ void GetSubFolderList(CString strFolder, CStringArray& arrFolders);
 // read and write it, so a file another program is writing still answers.
 // 0 for an empty file and for anything that cannot be opened (missing, a
 // folder, no access, a name of 260 characters or more). A failure to read
-// the length of a file that did open raises CFileException.
-ULONGLONG GetFileLength(CString strPath);
+// the length of a file that did open raises CFileException. pdwError, when
+// given, receives why the file could not be opened (the platform's code;
+// ERROR_FILENAME_EXCED_RANGE for a name too long), or ERROR_SUCCESS.
+ULONGLONG GetFileLength(CString strPath, DWORD* pdwError = nullptr);
 
 // FormatByteSize(GetFileLength(strPath)); "0 bytes" for a missing file.
 CString GetFileLengthText(CString strPath);

@@ -116,23 +116,33 @@ BYTE XorBytes(const BYTE* pData, size_t nCount) noexcept
     return bResult;
 }
 
-BYTE GetFileChecksum(CString strPath)
+BYTE GetFileChecksum(CString strPath, DWORD* pdwError, PFN_READ_PROGRESS pfnProgress, void* pContext)
 {
+    // Every way out says why, from the platform's own last error, taken
+    // before any holder closes.
+    DWORD dwUnused = 0;
+    DWORD& dwError = pdwError != nullptr ? *pdwError : dwUnused;
+    dwError = ERROR_SUCCESS;
+    auto fail = [&dwError]() -> BYTE {
+        dwError = GetLastError();
+        return 0;
+    };
+
     // The file is read through a sliding window rather than one whole-file
     // view, so neither a size beyond 32 bits nor the room left in the address
     // space limits it.
     CFileHandle hFile(OpenForMapping(strPath));
     if (!hFile)
-        return 0;
+        return fail();
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(hFile.Get(), &info))
-        return 0;
+        return fail();
     ULONGLONG qwSize = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     if (qwSize == 0)
         return 0;
     CHandle hMapping(CreateReadOnlyMapping(hFile.Get()));
     if (!hMapping)
-        return 0;
+        return fail();
 
     // View offsets must fall on the allocation granularity.
     SYSTEM_INFO si;
@@ -156,7 +166,7 @@ BYTE GetFileChecksum(CString strPath)
             // No room for a window this large: try a smaller one, down to a
             // single granule.
             if (dwWindow <= dwGranularity)
-                return 0;
+                return fail();
             dwWindow /= 2;
             dwWindow -= dwWindow % dwGranularity;
             if (dwWindow < dwGranularity)
@@ -165,6 +175,8 @@ BYTE GetFileChecksum(CString strPath)
         }
         bResult ^= XorBytes(pView.Get(), nLength);
         qwOffset += nLength;
+        if (pfnProgress != nullptr)
+            pfnProgress(qwOffset, qwSize, pContext);
     }
     return bResult;
 }
