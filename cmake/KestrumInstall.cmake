@@ -3,7 +3,7 @@
 # package configuration, so a consumer writes
 #
 #   find_package(Kestrum REQUIRED)
-#   target_link_libraries(app PRIVATE Kestrum::util)   # or Kestrum::path, ::text, ::sysinfo
+#   target_link_libraries(app PRIVATE Kestrum::util)   # or Kestrum::path, ::text, ::fileversion, ::sysinfo
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -12,7 +12,7 @@ set(KESTRUM_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Kestrum)
 install(TARGETS Kestrum kestrum_tool
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS kestrum_framework kestrum_path kestrum_text kestrum_sysinfo kestrum_util EXPORT KestrumTargets
+install(TARGETS kestrum_framework kestrum_path kestrum_text kestrum_fileversion kestrum_sysinfo kestrum_util EXPORT KestrumTargets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 
 # Headers keep their folders, so "util/path/PathUtil.h" includes the same way

@@ -4,12 +4,14 @@
 // (CMemoryException), an out-of-range single-character access on a string
 // (CInvalidArgException), and a failed query or close on a file that was
 // opened (CFileException). Library operations never catch them; the module's
-// exported functions do, so nothing escapes into a host.
+// exported functions and the tool's main do, through StatusOfException, so
+// nothing escapes into a host.
 #pragma once
 
 #include <windows.h>
 
 #include <exception>
+#include <new>
 
 class CException : public std::exception
 {
@@ -50,3 +52,41 @@ public:
 [[noreturn]] void AfxThrowMemoryException();
 [[noreturn]] void AfxThrowInvalidArgException();
 [[noreturn]] void AfxThrowFileException(LONG lOsError);
+
+// For a boundary that nothing may pass (an export, main): the status and a
+// short text for the exception being handled. Call it only inside a catch
+// block:
+//
+//   catch (...) { return StatusOfException(); }
+//
+//   CException        its GetStatus() and what()
+//   std::bad_alloc    E_OUTOFMEMORY, "out of memory"
+//   other exceptions  E_UNEXPECTED, their what() or "unexpected exception"
+inline HRESULT StatusOfException(const char** ppszWhat = nullptr) noexcept
+{
+    const char* pszUnused = nullptr;
+    const char*& pszWhat = ppszWhat != nullptr ? *ppszWhat : pszUnused;
+    try
+    {
+        throw;
+    }
+    catch (const CException& e)
+    {
+        pszWhat = e.what();
+        return e.GetStatus();
+    }
+    catch (const std::bad_alloc&)
+    {
+        pszWhat = "out of memory";
+        return E_OUTOFMEMORY;
+    }
+    catch (const std::exception& e)
+    {
+        pszWhat = e.what();
+    }
+    catch (...)
+    {
+        pszWhat = "unexpected exception";
+    }
+    return E_UNEXPECTED;
+}

@@ -2,19 +2,24 @@
 
 #include <cstring>
 
-void AfxThrowFileException(LONG lOsError)
+BOOL CFile::Open(const char* pszFileName, UINT nOpenFlags, CFileException* pError)
 {
-    throw CFileException(lOsError);
-}
-
-BOOL CFile::Open(const char* pszFileName, UINT nOpenFlags)
-{
+    // The reason is set before each way out, so a caller always learns one.
+    auto fail = [pError](DWORD dwError) {
+        if (pError != nullptr)
+            pError->m_lOsError = static_cast<LONG>(dwError);
+        return FALSE;
+    };
+    if (pError != nullptr)
+        pError->m_lOsError = 0;
     const UINT nAccessMask = 0x0003;
     const UINT nShareMask = 0x0070;
-    if (m_hFile || pszFileName == nullptr || (nOpenFlags & ~(nAccessMask | nShareMask)) != 0)
-        return FALSE;
+    if (m_hFile)
+        return fail(ERROR_ALREADY_EXISTS);
+    if (pszFileName == nullptr || (nOpenFlags & ~(nAccessMask | nShareMask)) != 0)
+        return fail(ERROR_INVALID_PARAMETER);
     if (std::strlen(pszFileName) >= MAX_PATH)
-        return FALSE;
+        return fail(ERROR_FILENAME_EXCED_RANGE);
 
     DWORD dwAccess = 0;
     switch (nOpenFlags & nAccessMask)
@@ -29,7 +34,7 @@ BOOL CFile::Open(const char* pszFileName, UINT nOpenFlags)
         dwAccess = GENERIC_READ | GENERIC_WRITE;
         break;
     default:
-        return FALSE;
+        return fail(ERROR_INVALID_PARAMETER);
     }
 
     DWORD dwShare = 0;
@@ -49,13 +54,13 @@ BOOL CFile::Open(const char* pszFileName, UINT nOpenFlags)
         dwShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
         break;
     default:
-        return FALSE;
+        return fail(ERROR_INVALID_PARAMETER);
     }
 
-    HANDLE h = CreateFileA(pszFileName, dwAccess, dwShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return FALSE;
-    m_hFile.Attach(h);
+    // Attaching nothing keeps the thread's last error.
+    m_hFile.Attach(CreateFileA(pszFileName, dwAccess, dwShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!m_hFile)
+        return fail(GetLastError());
     return TRUE;
 }
 
@@ -71,6 +76,7 @@ ULONGLONG CFile::GetLength() const
 
 void CFile::Close()
 {
-    if (!m_hFile.Close())
-        AfxThrowFileException(static_cast<LONG>(GetLastError()));
+    const DWORD dwError = m_hFile.Close();
+    if (dwError != ERROR_SUCCESS)
+        AfxThrowFileException(static_cast<LONG>(dwError));
 }

@@ -43,8 +43,11 @@ public:
     // shareCompat) lets them do neither. Any other bit, a null name, a name of
     // 260 characters or more, an object that is already open, or a platform
     // failure (missing file, a folder, no access, a sharing conflict) gives
-    // FALSE and leaves the object closed.
-    BOOL Open(const char* pszFileName, UINT nOpenFlags);
+    // FALSE and leaves the object closed. pError, when given, receives why in
+    // m_lOsError: 0 on success, the platform's code on its failure,
+    // ERROR_FILENAME_EXCED_RANGE for a name too long, ERROR_INVALID_PARAMETER
+    // for a null name or other bits, ERROR_ALREADY_EXISTS for an open object.
+    BOOL Open(const char* pszFileName, UINT nOpenFlags, CFileException* pError = nullptr);
 
     // The length in bytes; raises CFileException when the platform cannot
     // tell it or no file is open.
@@ -55,8 +58,6 @@ public:
     // given up all the same).
     void Close();
 
-    HANDLE GetHandle() const noexcept { return m_hFile.Get(); }
-
 private:
-    CHandle m_hFile;   // null while no file is open
+    CFileHandle m_hFile;   // none while no file is open
 };

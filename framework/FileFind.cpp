@@ -16,10 +16,9 @@ BOOL CFileFind::FindFile(const char* pszName)
     if (pszName == nullptr || std::strlen(pszName) >= MAX_PATH)
         return FALSE;
     WIN32_FIND_DATAA data;
-    HANDLE h = ::FindFirstFileA(pszName, &data);
-    if (h == INVALID_HANDLE_VALUE)
+    m_hSearch.Attach(::FindFirstFileA(pszName, &data));
+    if (!m_hSearch)
         return FALSE;
-    m_hSearch.Attach(h);
     m_data = data;
     return TRUE;
 }

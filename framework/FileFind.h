@@ -49,6 +49,6 @@ public:
     void Close() noexcept;
 
 private:
-    CFindHandle m_hSearch;   // null while no search is open
+    CFindHandle m_hSearch;   // none while no search is open
     WIN32_FIND_DATAA m_data;
 };

@@ -3,12 +3,11 @@
 // No exception may leave an export into a host: each export catches what the
 // framework can raise and answers with the matching status.
 
+#include "framework/Exceptions.h"
 #include "framework/ModuleState.h"
 #include "module/Registration.h"
 
 #include <windows.h>
-
-#include <new>
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID /*pReserved*/)
 {
@@ -51,17 +50,9 @@ STDAPI DllRegisterServer()
             return S_OK;
         return RegisterFromRegDat(pState->m_hCurrentInstanceHandle);
     }
-    catch (const CException& e)
-    {
-        return e.GetStatus();
-    }
-    catch (const std::bad_alloc&)
-    {
-        return E_OUTOFMEMORY;
-    }
     catch (...)
     {
-        return E_UNEXPECTED;
+        return StatusOfException();
     }
 }
 

@@ -35,6 +35,24 @@ bool CRegistrationEntry::IsTooLong() const noexcept
     return m_strData.GetLength() > CRegistryKey::MaxValueLength;
 }
 
+const char* CRegistrationEntry::GetKeyRefusal() const
+{
+    // The platform counts characters, as UTF-16 units.
+    int nUnits = MultiByteToWideChar(CP_ACP, 0, m_strKey, m_strKey.GetLength(), nullptr, 0);
+    std::vector<wchar_t> key(static_cast<size_t>(nUnits) + 1, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, m_strKey, m_strKey.GetLength(), key.data(), nUnits);
+    int nPart = 0;
+    for (int i = 0; i < nUnits; ++i)
+    {
+        nPart = key[i] == L'\\' ? 0 : nPart + 1;
+        if (nPart > CRegistryKey::MaxKeyNameLength)
+            return "key name longer than 255 characters";
+    }
+    if (nUnits > CRegistryKey::MaxKeyPathLength)
+        return "key path longer than 260 characters";
+    return nullptr;
+}
+
 CString GetWindowsDrive(CString strWindowsDir)
 {
     CString strDir = ReplaceChar(strWindowsDir, '/', '\\');
@@ -87,23 +105,24 @@ CRegistrationPlan PlanRegistration(CString strRegDat, CString strWindowsDir)
     return plan;
 }
 
-int WriteRegistration(const CRegistrationPlan& plan, std::vector<bool>* pWritten)
+int WriteRegistration(const CRegistrationPlan& plan, std::vector<LONG>* pStatus)
 {
-    if (pWritten != nullptr)
-        pWritten->assign(plan.m_entries.size(), false);
+    if (pStatus != nullptr)
+        pStatus->assign(plan.m_entries.size(), ERROR_SUCCESS);
     // An incomplete plan has no entries, so it writes nothing.
     CRegistryKey key;
+    key.m_samView = plan.m_samView;
     int nWritten = 0;
     for (size_t i = 0; i < plan.m_entries.size(); ++i)
     {
         const CRegistrationEntry& entry = plan.m_entries[i];
         key.SelectRoot(entry.m_hRoot);
-        if (key.OpenSubKey(entry.m_strKey, TRUE) && key.SetStringValue(entry.m_strName, entry.m_strData))
-        {
+        LONG lStatus = ERROR_SUCCESS;
+        if (key.OpenSubKey(entry.m_strKey, TRUE, &lStatus) &&
+            key.SetStringValue(entry.m_strName, entry.m_strData, &lStatus))
             ++nWritten;
-            if (pWritten != nullptr)
-                (*pWritten)[i] = true;
-        }
+        if (pStatus != nullptr)
+            (*pStatus)[i] = lStatus;
     }
     return nWritten;
 }

@@ -36,6 +36,13 @@ struct CRegistrationEntry
     // Data of more than CRegistryKey::MaxValueLength (254) bytes is refused
     // by the writer, so the entry is skipped.
     bool IsTooLong() const noexcept;
+
+    // Why the registry refuses the key of this entry, known without a
+    // registry call, or null: "key name longer than 255 characters" for a
+    // part of the path between separators, "key path longer than 260
+    // characters" for the whole (the 8-bit registry calls convert it in a
+    // buffer of MAX_PATH + 1 characters). The writer still tries.
+    const char* GetKeyRefusal() const;
 };
 
 // What registration from one REG.DAT would do, worked out without touching
@@ -67,6 +74,10 @@ struct CRegistrationPlan
     CString m_strClassKey;      // "SOFTWARE\Classes\CLSID\{" CLSID "}"
     CString m_strInstallPath;   // drive + "\" + PATH, nothing trimmed
     std::vector<CRegistrationEntry> m_entries;   // in writing order
+    // The registry view written: KEY_WOW64_32KEY, KEY_WOW64_64KEY, or 0 (as
+    // planned) for the view of the writer's own bitness, as regsvr32 of
+    // that bitness writes.
+    REGSAM m_samView = 0;
 
     bool IsComplete() const noexcept { return m_strStopKey.IsEmpty(); }
 };
@@ -87,11 +98,13 @@ BOOL QueryWindowsFolder(CString& strDir);
 // stops at "CLSID".
 CRegistrationPlan PlanRegistration(CString strRegDat, CString strWindowsDir);
 
-// Writes the entries of a complete plan in order; a key that cannot be
-// created or data over 254 bytes skips that one entry. An incomplete plan
-// writes nothing. Returns the number of entries written; pWritten, when
-// given, receives one flag per entry.
-int WriteRegistration(const CRegistrationPlan& plan, std::vector<bool>* pWritten = nullptr);
+// Writes the entries of a complete plan in order, in the plan's view; a key
+// that cannot be created or data over 254 bytes skips that one entry. An
+// incomplete plan writes nothing. Returns the number of entries written;
+// pStatus, when given, receives one status per entry: ERROR_SUCCESS when
+// written, else the platform's reason (ERROR_INVALID_DATA for data over
+// 254 bytes).
+int WriteRegistration(const CRegistrationPlan& plan, std::vector<LONG>* pStatus = nullptr);
 
 // Registers the component that REG.DAT beside hModule's file names. Always
 // S_OK: a missing file, an empty value, a module path or Windows folder that

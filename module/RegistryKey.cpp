@@ -1,21 +1,22 @@
 #include "module/RegistryKey.h"
 
+#include "framework/Handle.h"
+
 #include <cstring>
 
 namespace {
 
-// Closes a key opened within one call, flushing it first when asked.
-void FinishKey(HKEY hKey, BOOL bSkipFlush)
+// Flushes a key opened within one call when asked; its holder closes it.
+void FlushUnlessSkipped(const CKeyHandle& hKey, BOOL bSkipFlush)
 {
     if (!bSkipFlush)
-        RegFlushKey(hKey);
-    RegCloseKey(hKey);
+        RegFlushKey(hKey.Get());
 }
 
 } // namespace
 
 CRegistryKey::CRegistryKey()
-    : m_lLastError(ERROR_SUCCESS), m_hRoot(HKEY_CURRENT_USER), m_bSkipFlush(TRUE)
+    : m_lLastError(ERROR_SUCCESS), m_hRoot(HKEY_CURRENT_USER), m_bSkipFlush(TRUE), m_samView(0)
 {
 }
 
@@ -29,6 +30,7 @@ void CRegistryKey::Reset()
     m_strSubKey.Empty();
     m_hRoot = HKEY_CURRENT_USER;
     m_bSkipFlush = TRUE;
+    m_samView = 0;
 }
 
 BOOL CRegistryKey::SelectRoot(HKEY hRoot)
@@ -39,51 +41,60 @@ BOOL CRegistryKey::SelectRoot(HKEY hRoot)
     return TRUE;
 }
 
-BOOL CRegistryKey::OpenSubKey(CString strSubKey, BOOL bCreate)
+BOOL CRegistryKey::OpenSubKey(CString strSubKey, BOOL bCreate, LONG* plStatus)
 {
+    LONG lUnused = ERROR_SUCCESS;
+    LONG& lStatus = plStatus != nullptr ? *plStatus : lUnused;
+    lStatus = ERROR_SUCCESS;
     if (strSubKey.IsEmpty())
     {
         m_strSubKey.Empty();
         return TRUE;
     }
 
-    HKEY hKey = nullptr;
+    CKeyHandle hKey;
     if (bCreate)
     {
         DWORD dwDisposition = 0;
-        if (RegCreateKeyExA(m_hRoot, strSubKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &hKey,
-                            &dwDisposition) != ERROR_SUCCESS)
+        lStatus = RegCreateKeyExA(m_hRoot, strSubKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | m_samView,
+                                  nullptr, hKey.Put(), &dwDisposition);
+        if (lStatus != ERROR_SUCCESS)
             return FALSE;
     }
     else
     {
-        m_lLastError = RegOpenKeyExA(m_hRoot, strSubKey, 0, KEY_ALL_ACCESS, &hKey);
+        m_lLastError = RegOpenKeyExA(m_hRoot, strSubKey, 0, KEY_ALL_ACCESS | m_samView, hKey.Put());
         if (m_lLastError != ERROR_SUCCESS)
         {
-            m_lLastError = RegOpenKeyExA(m_hRoot, strSubKey, 0, KEY_READ, &hKey);
+            m_lLastError = RegOpenKeyExA(m_hRoot, strSubKey, 0, KEY_READ | m_samView, hKey.Put());
+            lStatus = m_lLastError;
             if (m_lLastError != ERROR_SUCCESS)
                 return FALSE;
         }
     }
 
     m_strSubKey = strSubKey;
-    FinishKey(hKey, m_bSkipFlush);
+    FlushUnlessSkipped(hKey, m_bSkipFlush);
     return TRUE;
 }
 
-BOOL CRegistryKey::SetStringValue(CString strName, CString strValue)
+BOOL CRegistryKey::SetStringValue(CString strName, CString strValue, LONG* plStatus)
 {
+    LONG lUnused = ERROR_SUCCESS;
+    LONG& lStatus = plStatus != nullptr ? *plStatus : lUnused;
+    lStatus = ERROR_INVALID_DATA;
     int nLength = strValue.GetLength();
     if (nLength > MaxValueLength)
         return FALSE;
     char buffer[256];
     std::memcpy(buffer, strValue.GetString(), static_cast<size_t>(nLength) + 1);
 
-    HKEY hKey = nullptr;
-    if (RegOpenKeyExA(m_hRoot, m_strSubKey, 0, KEY_WRITE, &hKey) != ERROR_SUCCESS)
+    CKeyHandle hKey;
+    lStatus = RegOpenKeyExA(m_hRoot, m_strSubKey, 0, KEY_WRITE | m_samView, hKey.Put());
+    if (lStatus != ERROR_SUCCESS)
         return FALSE;
-    LONG lResult = RegSetValueExA(hKey, strName, 0, REG_SZ, reinterpret_cast<const BYTE*>(buffer),
-                                  static_cast<DWORD>(nLength) + 1);
-    FinishKey(hKey, m_bSkipFlush);
-    return lResult == ERROR_SUCCESS;
+    lStatus = RegSetValueExA(hKey.Get(), strName, 0, REG_SZ, reinterpret_cast<const BYTE*>(buffer),
+                             static_cast<DWORD>(nLength) + 1);
+    FlushUnlessSkipped(hKey, m_bSkipFlush);
+    return lStatus == ERROR_SUCCESS;
 }

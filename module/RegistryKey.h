@@ -23,8 +23,8 @@ public:
     CRegistryKey(const CRegistryKey&) = delete;
     CRegistryKey& operator=(const CRegistryKey&) = delete;
 
-    // Forgets the sub-key, selects HKEY_CURRENT_USER and skips flushing again;
-    // the last error stays.
+    // Forgets the sub-key, selects HKEY_CURRENT_USER and the caller's own view
+    // and skips flushing again; the last error stays.
     void Reset();
     // Accepts only HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE and
     // HKEY_USERS; anything else returns FALSE and keeps the current root.
@@ -33,14 +33,22 @@ public:
     // path. An empty path makes the root itself the target, without a registry
     // call. On failure the remembered path stays. Only an open without create
     // records its status in the last error (full access first, then read).
-    BOOL OpenSubKey(CString strSubKey, BOOL bCreate);
+    // plStatus, when given, receives the platform's status of the call that
+    // decided (ERROR_SUCCESS for an empty path).
+    BOOL OpenSubKey(CString strSubKey, BOOL bCreate, LONG* plStatus = nullptr);
     // Writes a REG_SZ value (terminator stored) under the remembered sub-key;
     // an empty name writes the default value. Texts of more than 254 bytes are
-    // refused without a registry call.
-    BOOL SetStringValue(CString strName, CString strValue);
+    // refused without a registry call. plStatus, when given, receives the
+    // platform's status of the open or the write that decided, or
+    // ERROR_INVALID_DATA for a text refused for its length.
+    BOOL SetStringValue(CString strName, CString strValue, LONG* plStatus = nullptr);
 
     // The longest value text written, in bytes.
     static const int MaxValueLength = 254;
+    // What the registry takes, in characters: a key name (one part of a
+    // path), and a whole path through the 8-bit calls used here.
+    static const int MaxKeyNameLength = 255;
+    static const int MaxKeyPathLength = 260;
 
     // The fields are open to callers: one that wants every key flushed sets
     // m_bSkipFlush to FALSE itself.
@@ -49,4 +57,7 @@ public:
     HKEY m_hRoot;           // the selected predefined root
     BOOL m_bSkipFlush;      // TRUE: never call RegFlushKey
     CString m_strSubKey;    // target of SetStringValue; empty = the root
+    // Added to every access mask: KEY_WOW64_32KEY or KEY_WOW64_64KEY picks
+    // that registry view; 0, the view of the caller's own bitness.
+    REGSAM m_samView;
 };

@@ -2,6 +2,7 @@
 // operations. Each line shows a call as written in C++ and, after "->",
 // what it returns. README.md shows this program's output, and a test checks
 // that the two still agree.
+#include "framework/Handle.h"
 #include "util/path/FileSystem.h"
 #include "util/path/MappedFile.h"
 #include "util/path/PathUtil.h"
@@ -166,13 +167,12 @@ int main()
     } const files[] = {{"report.txt", std::string(5000, 'r')}, {"notes.log", "n"}, {"three.bin", "\x01\x02\x04"}};
     for (const auto& f : files)
     {
-        HANDLE h = CreateFileA(strRoot + "\\" + f.pszName, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
+        CFileHandle hFile(CreateFileA(strRoot + "\\" + f.pszName, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!hFile)
             return 1;
         DWORD dwWritten = 0;
-        WriteFile(h, f.bytes.data(), static_cast<DWORD>(f.bytes.size()), &dwWritten, nullptr);
-        CloseHandle(h);
+        WriteFile(hFile.Get(), f.bytes.data(), static_cast<DWORD>(f.bytes.size()), &dwWritten, nullptr);
     }
 
     PathDecomposition();

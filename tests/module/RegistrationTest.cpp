@@ -181,9 +181,11 @@ TEST_F(RegistrationTest, PlanListsTheSixValuesInWritingOrder)
     }
 
     // The over-long version is the one value left out.
-    std::vector<bool> written;
-    EXPECT_EQ(4, WriteRegistration(plan, &written));
-    EXPECT_EQ((std::vector<bool>{true, false, true, true, false, true}), written);
+    std::vector<LONG> status;
+    EXPECT_EQ(4, WriteRegistration(plan, &status));
+    const LONG lTooLong = ERROR_INVALID_DATA;
+    EXPECT_EQ((std::vector<LONG>{ERROR_SUCCESS, lTooLong, ERROR_SUCCESS, ERROR_SUCCESS, lTooLong, ERROR_SUCCESS}),
+              status);
 }
 
 TEST_F(RegistrationTest, MissingRegDatWritesNothing)

@@ -1,5 +1,6 @@
 // kestrum.exe run as a separate process, the way scripts use it: its
 // standard output, standard error and exit code.
+#include "tests/support/Hardening.h"
 #include "tests/support/TestSupport.h"
 #include "util/sysinfo/DirectXDiagnostics.h"
 
@@ -124,8 +125,8 @@ void ExpectError(const Result& r, DWORD code, const std::string& what, bool bQui
     EXPECT_NE(std::string::npos, r.err.find(what)) << r.err;
 }
 
-// A path as a JSON string holds it: every "\\" doubled.
-std::string Json(const std::string& path)
+// A path as text output and JSON strings hold it: every "\\" doubled.
+std::string Esc(const std::string& path)
 {
     std::string escaped;
     for (char ch : path)
@@ -145,25 +146,35 @@ std::string WindowsDrive()
 
 TEST(KestrumTool, HelpEverywhere)
 {
-    for (const char* option : {"/?", "-?", "--help", "help"})
+    for (const char* option : {"/?", "-?", "--help", "-h", "/H", "help"})
     {
         SCOPED_TRACE(option);
         Result r = Kestrum({option});
         EXPECT_EQ(0u, r.code);
         EXPECT_EQ(0u, r.out.find("usage: kestrum COMMAND"));
-        for (const char* command : {"checksum", "size", "times", "ls", "dirs", "scheme", "version", "register"})
+        for (const char* command :
+             {"checksum", "size", "times", "ls", "dirs", "scheme", "version", "register", "unregister", "dx", "help"})
             EXPECT_NE(std::string::npos, r.out.find("\n  " + std::string(command) + " ")) << command;
         EXPECT_EQ("", r.err);
     }
-    const std::vector<std::string> perCommand[] = {
-        {"help", "checksum"}, {"checksum", "/?"}, {"checksum", "-?"}, {"--help", "checksum", "a"},
-    };
-    for (const auto& args : perCommand)
+    const struct
     {
-        SCOPED_TRACE(Join(args));
-        Result r = Kestrum(args);
+        std::vector<std::string> args;
+        const char* usage;
+    } perCommand[] = {
+        {{"help", "checksum"}, "checksum [--json] FILE...\n"},
+        {{"checksum", "/?"}, "checksum [--json] FILE...\n"},
+        {{"CheckSum", "-h"}, "checksum [--json] FILE...\n"},
+        {{"--help", "checksum", "a"}, "checksum [--json] FILE...\n"},
+        {{"help", "dx"}, "dx [--json]\n"},
+        {{"help", "HELP"}, "help [COMMAND]\n"},
+    };
+    for (const auto& row : perCommand)
+    {
+        SCOPED_TRACE(Join(row.args));
+        Result r = Kestrum(row.args);
         EXPECT_EQ(0u, r.code);
-        EXPECT_EQ(0u, r.out.find("usage: kestrum checksum [--json] FILE...\n"));
+        EXPECT_EQ(0u, r.out.find(std::string("usage: kestrum ") + row.usage)) << r.out;
         EXPECT_EQ("", r.err);
     }
 
@@ -172,6 +183,12 @@ TEST(KestrumTool, HelpEverywhere)
     EXPECT_EQ(2u, r.code);
     EXPECT_EQ("", r.out);
     EXPECT_EQ(0u, r.err.find("usage: kestrum COMMAND"));
+
+    // The version is the project's, and the one in kestrum.exe's resource.
+    r = Kestrum({"--version"});
+    EXPECT_EQ(0u, r.code);
+    EXPECT_EQ("kestrum 1.0.0.1\n", r.out);
+    EXPECT_EQ("1.0.0.1\n", Kestrum({"version", ExeDir() + "kestrum.exe"}).out);
 }
 
 TEST(KestrumTool, UsageErrors)
@@ -182,11 +199,17 @@ TEST(KestrumTool, UsageErrors)
         const char* message;
     } const rows[] = {
         {{"bogus"}, "unknown command 'bogus'"},
+        {{"/x"}, "unknown command '/x'"},
         {{"help", "bogus"}, "unknown command 'bogus'"},
+        {{"help", "checksum", "extra"}, "help takes fewer operands"},
         {{"size"}, "size needs more operands"},
-        {{"times", "a", "b"}, "times takes fewer operands"},
+        {{"version", "a", "b"}, "version takes fewer operands"},
         {{"ls", "a", "b", "c"}, "ls takes fewer operands"},
         {{"checksum", "--write", "a"}, "checksum does not take --write"},
+        {{"size", "--view", "32", "a"}, "size does not take --view"},
+        {{"unregister", "a", "--reg", "f"}, "unregister does not take --reg"},
+        {{"register", "a", "--view", "48"}, "--view takes 32 or 64"},
+        {{"register", "a", "--reg"}, "--reg takes a file name"},
         {{"scheme", "--frob", "http://h/"}, "unknown option '--frob'"},
         {{"-x"}, "unknown option '-x'"},
     };
@@ -195,6 +218,53 @@ TEST(KestrumTool, UsageErrors)
         SCOPED_TRACE(Join(row.args));
         ExpectError(Kestrum(row.args), 2, row.message);
     }
+    // With --json a usage error is a document too.
+    Result r = Kestrum({"bogus", "--json"});
+    ExpectError(r, 2, "unknown command", false);
+    EXPECT_EQ("{\"error\":\"unknown command 'bogus'\"}\n", r.out);
+}
+
+// One rule for FILE operands, whatever the command.
+TEST(KestrumTool, FileOperands)
+{
+    TempDir dir;
+    WriteFileBytes(dir / "a.txt", "a");
+    WriteFileBytes(dir / "b.txt", "b");
+    // An existing file at a path of 300 characters, made through the
+    // platform's long-path form.
+    std::string longFolder = dir / std::string(150, 'd');
+    std::string longFile = longFolder + "\\" + std::string(300 - longFolder.size() - 1, 'f');
+    auto longForm = [](const std::string& path) { return L"\\\\?\\" + std::wstring(path.begin(), path.end()); };
+    ASSERT_TRUE(CreateDirectoryW(longForm(longFolder).c_str(), nullptr));
+    HANDLE h = CreateFileW(longForm(longFile).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    CloseHandle(h);
+
+    const struct
+    {
+        std::string operand;
+        std::string message;
+    } rows[] = {
+        {dir / "missing", Esc(dir / "missing") + ": not found"},
+        {dir.Path(), ": is a folder"},
+        {WindowsDrive() + "\\", Esc(WindowsDrive() + "\\") + ": is a folder"},
+        {dir / "*.none", Esc(dir / "*.none") + ": no file matches"},
+        {longFile, ": path too long"},
+    };
+    for (const char* command : {"checksum", "size", "times", "version"})
+    {
+        for (const auto& row : rows)
+        {
+            SCOPED_TRACE(std::string(command) + " " + row.operand);
+            ExpectError(Kestrum({command, row.operand}), 1, row.message);
+            // With --json the failure is a document.
+            Result r = Kestrum({command, "--json", row.operand});
+            EXPECT_NE(std::string::npos, r.out.find("\"error\":\"")) << r.out;
+        }
+    }
+    ExpectError(Kestrum({"version", dir / "*"}), 1, "*: matches 2 files; version takes one");
+    DeleteFileW(longForm(longFile).c_str());
+    RemoveDirectoryW(longForm(longFolder).c_str());
 }
 
 TEST(KestrumTool, Checksum)
@@ -206,22 +276,31 @@ TEST(KestrumTool, Checksum)
 
     Result r = Kestrum({"checksum", dir / "three", dir / "one", dir / "empty"});
     EXPECT_EQ(0u, r.code);
-    EXPECT_EQ("0x07\t" + dir / "three" + "\n0x5A\t" + dir / "one" + "\n0x00\t" + dir / "empty" + "\n", r.out);
+    EXPECT_EQ("0x07\t" + Esc(dir / "three") + "\n0x5A\t" + Esc(dir / "one") + "\n0x00\t" + Esc(dir / "empty") + "\n",
+              r.out);
     EXPECT_EQ("", r.err);
 
-    // A missing file is named on standard error; the others still count.
-    r = Kestrum({"checksum", dir / "missing", "--json", dir / "three"});
-    ExpectError(r, 1, dir / "missing" + ": not found", false);
-    EXPECT_EQ("[{\"file\":\"" + Json(dir / "three") + "\",\"checksum\":7}]\n", r.out);
+    // A pattern stands for each file, named on its line.
+    r = Kestrum({"checksum", dir / "t*"});
+    EXPECT_EQ("0x07\t" + Esc(dir / "three") + "\n", r.out);
 
-    // A file another program writes cannot be mapped: a failure, not 0x00.
+    // A missing file is named on standard error and in JSON; the others still count.
+    r = Kestrum({"checksum", dir / "missing", "--json", dir / "three"});
+    ExpectError(r, 1, Esc(dir / "missing") + ": not found", false);
+    EXPECT_EQ("[{\"file\":\"" + Esc(dir / "missing") + "\",\"error\":\"not found\"},{\"checksum\":\"0x07\",\"file\":\"" +
+                  Esc(dir / "three") + "\"}]\n",
+              r.out);
+
+    // A file another program writes cannot be mapped: a failure that says
+    // why, not 0x00; its size still answers.
     HANDLE hWriter = CreateFileA((dir / "one").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, hWriter);
     r = Kestrum({"checksum", dir / "one"});
+    Result size = Kestrum({"size", dir / "one"});
     CloseHandle(hWriter);
-    ExpectError(r, 1, ": in use by another program");
-    ExpectError(Kestrum({"checksum", dir.Path()}), 1, "is a folder");
+    ExpectError(r, 1, ": in use by another program (a checksum maps the file");
+    EXPECT_EQ("1\t1 bytes\t" + Esc(dir / "one") + "\n", size.out);
 }
 
 TEST(KestrumTool, Size)
@@ -232,11 +311,13 @@ TEST(KestrumTool, Size)
 
     Result r = Kestrum({"size", dir / "5000", dir / "empty"});
     EXPECT_EQ(0u, r.code);
-    EXPECT_EQ("5000\t4.88 KB\t" + dir / "5000" + "\n0\t0 bytes\t" + dir / "empty" + "\n", r.out);
+    EXPECT_EQ("5000\t4.88 KB\t" + Esc(dir / "5000") + "\n0\t0 bytes\t" + Esc(dir / "empty") + "\n", r.out);
 
     r = Kestrum({"size", "--json", dir / "5000", dir / "gone"});
-    ExpectError(r, 1, dir / "gone" + ": not found", false);
-    EXPECT_EQ("[{\"file\":\"" + Json(dir / "5000") + "\",\"bytes\":5000,\"text\":\"4.88 KB\"}]\n", r.out);
+    ExpectError(r, 1, Esc(dir / "gone") + ": not found", false);
+    EXPECT_EQ("[{\"bytes\":5000,\"text\":\"4.88 KB\",\"file\":\"" + Esc(dir / "5000") + "\"},{\"file\":\"" +
+                  Esc(dir / "gone") + "\",\"error\":\"not found\"}]\n",
+              r.out);
 }
 
 TEST(KestrumTool, Times)
@@ -256,17 +337,18 @@ TEST(KestrumTool, Times)
     SetFileTime(h, nullptr, &ftAccess, &ftWrite);
     CloseHandle(h);
 
-    Result r = Kestrum({"times", dir / "f"});
+    // A pattern gives the file's own name.
+    Result r = Kestrum({"times", dir / "?"});
     EXPECT_EQ(0u, r.code);
-    EXPECT_EQ(0u, r.out.find("creation\t")) << r.out;
-    EXPECT_NE(std::string::npos, r.out.find("\naccess\t2001-02-04 10:05:06.789\nwrite\t2001-02-04 05:05:06.789\n"))
+    EXPECT_NE(std::string::npos, r.out.find("\t2001-02-04 10:05:06.789\t2001-02-04 05:05:06.789\t" + Esc(dir / "f") +
+                                            "\n"))
         << r.out;
 
     r = Kestrum({"times", "--json", dir / "f"});
     EXPECT_EQ(0u, r.code);
-    EXPECT_NE(std::string::npos, r.out.find(",\"write\":\"2001-02-04 05:05:06.789\"}\n")) << r.out;
-
-    ExpectError(Kestrum({"times", dir / "none"}), 1, dir / "none" + ": not found");
+    EXPECT_NE(std::string::npos,
+              r.out.find(",\"write\":\"2001-02-04 05:05:06.789\",\"file\":\"" + Esc(dir / "f") + "\"}]\n"))
+        << r.out;
 }
 
 TEST(KestrumTool, ListsAndFolders)
@@ -299,32 +381,60 @@ TEST(KestrumTool, ListsAndFolders)
     EXPECT_EQ(0u, r.code);
     EXPECT_EQ("", r.out);
 
-    // Sub-folders: "sub", with "." and ".." where the search reports them.
+    // Sub-folders, without "." and "..".
     r = Kestrum({"dirs", dir.Path()});
     EXPECT_EQ(0u, r.code);
-    std::vector<std::string> folders = sortedLines(r.out);
-    folders.erase(std::remove_if(folders.begin(), folders.end(),
-                                 [](const std::string& s) { return s == "." || s == ".."; }),
-                  folders.end());
-    EXPECT_EQ(std::vector<std::string>{"sub"}, folders);
+    EXPECT_EQ("sub\n", r.out);
 
-    ExpectError(Kestrum({"ls", dir / "nowhere"}), 1, dir / "nowhere" + ": not a folder");
+    ExpectError(Kestrum({"ls", dir / "nowhere"}), 1, Esc(dir / "nowhere") + ": not found");
     ExpectError(Kestrum({"dirs", dir / "b.txt"}), 1, ": not a folder");
+    r = Kestrum({"ls", "--json", dir / "nowhere"});
+    EXPECT_EQ("{\"error\":\"" + Esc(dir / "nowhere") + ": not found\"}\n", r.out);
+}
+
+// Names are listed as the file system has them: a character the active
+// code page lacks is shown as \uXXXX in text (it could not be typed back)
+// and exactly in JSON; a command given such a file by a pattern says so
+// rather than reading a look-alike. A double-byte character whose trail
+// byte is "\" stays whole.
+TEST(KestrumTool, NamesOutsideTheCodePageDbcs)
+{
+    TempDir dir;
+    std::wstring folder(dir.Path().begin(), dir.Path().end());
+    HANDLE h = CreateFileW((folder + L"\u0E01.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    CloseHandle(h);
+    DbcsSample dbcs = ActiveDbcsSample();
+    if (!dbcs.text.empty())
+        WriteFileBytes(dir / (dbcs.text + ".txt"), "");
+
+    Result r = Kestrum({"ls", dir.Path()});
+    EXPECT_EQ(0u, r.code);
+    EXPECT_NE(std::string::npos, r.out.find("\\u0e01.txt\n")) << r.out;
+    if (!dbcs.text.empty())
+    {
+        EXPECT_NE(std::string::npos, r.out.find(dbcs.text + ".txt\n")) << TraceBytes(r.out);
+    }
+    EXPECT_NE(std::string::npos, Kestrum({"ls", "--json", dir.Path()}).out.find("\"\\u0e01.txt\"")) << r.out;
+
+    r = Kestrum({"checksum", dir / "*.txt"});
+    ExpectError(r, 1, Esc(dir.Path()) + "\\u0e01.txt: name outside the active code page", false);
+    EXPECT_EQ(dbcs.text.empty() ? "" : "0x00\t" + Esc(dir.Path()) + dbcs.text + ".txt\n", r.out);
 }
 
 TEST(KestrumTool, Scheme)
 {
     Result r = Kestrum({"scheme", "https://x.com/", "MMS://host/a", "mmst://host/a", "rtspu://host/a", "news:comp.lang",
-                    "abc"});
+                    "abc", "a\tb\\c\x01"});
     EXPECT_EQ(0u, r.code);
     EXPECT_EQ("https\thttps://x.com/\nmms\tMMS://host/a\nmmst\tmmst://host/a\nunk\trtspu://host/a\n"
-              "nntp\tnews:comp.lang\n\tabc\n",
+              "nntp\tnews:comp.lang\n\tabc\n\ta\\tb\\\\c\\x01\n",
               r.out);
 
     // Quotes, backslashes and control characters are escaped in JSON.
     r = Kestrum({"scheme", "--json", "a\"b\\c\td"});
     EXPECT_EQ(0u, r.code);
-    EXPECT_EQ("[{\"url\":\"a\\\"b\\\\c\\td\",\"scheme\":\"\"}]\n", r.out);
+    EXPECT_EQ("[{\"scheme\":\"\",\"url\":\"a\\\"b\\\\c\\td\"}]\n", r.out);
 }
 
 TEST(KestrumTool, JsonEscapesTextOfTheCodePage)
@@ -333,7 +443,7 @@ TEST(KestrumTool, JsonEscapesTextOfTheCodePage)
         GTEST_SKIP() << "needs code page 1252, active is " << GetACP();
     Result r = Kestrum({"scheme", "--json", "http://h/caf\xE9"});
     EXPECT_EQ(0u, r.code);
-    EXPECT_EQ("[{\"url\":\"http://h/caf\\u00e9\",\"scheme\":\"http\"}]\n", r.out);
+    EXPECT_EQ("[{\"scheme\":\"http\",\"url\":\"http://h/caf\\u00e9\"}]\n", r.out);
 }
 
 TEST(KestrumTool, Version)
@@ -387,15 +497,25 @@ TEST(KestrumTool, DxReportsBothMethodsAndTheCombinedRelease)
     ExpectError(Kestrum({"dx", "extra"}), 2, "");
 }
 
+// The registry view of the test's (and the tool's) own bitness.
+const char* const kOwnView = sizeof(void*) == 8 ? "64" : "32";
+
+bool HasView64()
+{
+    BOOL bWow64 = FALSE;
+    return sizeof(void*) == 8 || (IsWow64Process(GetCurrentProcess(), &bWow64) && bWow64);
+}
+
 class KestrumRegister : public testing::Test, protected ScratchClassKey
 {
 protected:
     TempDir m_dir;
 
-    void WriteRegDat(const std::string& title, const std::string& version, const std::string& path)
+    void WriteRegDat(const std::string& title, const std::string& version, const std::string& path,
+                     const std::string& clsid = "")
     {
-        WriteFileBytes(m_dir / "REG.DAT", "[REG]\r\nCLSID=" + m_clsid + "\r\nTITLE=" + title +
-                                              "\r\nVERSION=" + version + "\r\nPATH=" + path + "\r\n");
+        WriteFileBytes(m_dir / "REG.DAT", "[REG]\r\nCLSID=" + (clsid.empty() ? m_clsid : clsid) + "\r\nTITLE=" +
+                                              title + "\r\nVERSION=" + version + "\r\nPATH=" + path + "\r\n");
     }
 
     // The lines register prints for the six values, each with its status.
@@ -405,23 +525,27 @@ protected:
         std::string text;
         for (const char* root : {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"})
         {
-            std::string prefix = std::string("\t") + root + "\t" + m_classKey;
+            std::string prefix = std::string("\t") + root + "\t" + Esc(m_classKey);
             text += (titleStatus ? titleStatus : status) + prefix + "\t(default)\t" + title + "\n";
-            text += status + prefix + "\\InstalledVersion\t(default)\t2.0\n";
-            text += status + prefix + "\\InstalledVersion\tPath\t" + WindowsDrive() + "\\" + path + "\n";
+            text += status + prefix + "\\\\InstalledVersion\t(default)\t2.0\n";
+            text += status + prefix + "\\\\InstalledVersion\tPath\t" + WindowsDrive() + "\\\\" + Esc(path) + "\n";
         }
         return text;
     }
 
-    std::string Header(const std::string& title, const std::string& path)
+    std::string Header(const std::string& title, const std::string& path, const char* view = kOwnView)
     {
-        return "file\t" + m_dir / "REG.DAT" + "\ndrive\t" + WindowsDrive() + "\nCLSID\t" + m_clsid + "\nTITLE\t" +
-               title + "\nVERSION\t2.0\nPATH\t" + path + "\n";
+        return "file\t" + Esc(m_dir / "REG.DAT") + "\ndrive\t" + WindowsDrive() + "\nview\t" + view + "\nCLSID\t" +
+               m_clsid + "\nTITLE\t" + title + "\nVERSION\t2.0\nPATH\t" + Esc(path) + "\n";
     }
 
-    bool Written(HKEY root)
+    bool Written(HKEY root, REGSAM samView = 0)
     {
-        return RegKeyExists(root, m_classKey);
+        HKEY hKey = nullptr;
+        if (RegOpenKeyExA(root, m_classKey.c_str(), 0, KEY_READ | samView, &hKey) != ERROR_SUCCESS)
+            return false;
+        RegCloseKey(hKey);
+        return true;
     }
 };
 
@@ -431,14 +555,16 @@ TEST_F(KestrumRegister, DryRunWritesNothing)
     Result r = Kestrum({"register", m_dir.Path()});
     EXPECT_EQ(0u, r.code) << r.err;
     EXPECT_EQ(Header("Demo Title", "Apps\\Demo") + Entries("write", "Demo Title", "Apps\\Demo"), r.out);
+    EXPECT_EQ("", r.err);
     EXPECT_FALSE(Written(HKEY_CURRENT_USER));
     EXPECT_FALSE(Written(HKEY_LOCAL_MACHINE));
 }
 
 TEST_F(KestrumRegister, WriteWritesWhatTheDryRunShowed)
 {
+    // REG.DAT may be named itself, not only its folder.
     WriteRegDat("Demo Title", "2.0", "Apps\\Demo");
-    Result r = Kestrum({"register", "--write", m_dir.Path()});
+    Result r = Kestrum({"register", "--write", m_dir / "REG.DAT"});
     EXPECT_EQ(0u, r.code) << r.err;
     EXPECT_EQ(Header("Demo Title", "Apps\\Demo") + Entries("written", "Demo Title", "Apps\\Demo"), r.out);
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
@@ -453,7 +579,7 @@ TEST_F(KestrumRegister, WriteWritesWhatTheDryRunShowed)
     }
 }
 
-TEST_F(KestrumRegister, OverlongValueIsSkipped)
+TEST_F(KestrumRegister, OverlongValueIsSkippedWithAWarning)
 {
     // 255 bytes: one more than a value may hold.
     std::string title(255, 't');
@@ -461,12 +587,75 @@ TEST_F(KestrumRegister, OverlongValueIsSkipped)
     Result r = Kestrum({"register", m_dir.Path(), "--write"});
     EXPECT_EQ(0u, r.code) << r.err;
     EXPECT_EQ(Header(title, "P") + Entries("written", title, "P", "skipped"), r.out);
+    EXPECT_EQ("kestrum: warning: TITLE is 255 bytes, more than 254: registration leaves it out\n", r.err);
     std::string value;
     EXPECT_FALSE(ReadRegString(HKEY_CURRENT_USER, m_classKey, "", &value));
     EXPECT_TRUE(ReadRegString(HKEY_LOCAL_MACHINE, m_classKey + "\\InstalledVersion", "Path", &value));
 
     r = Kestrum({"register", "--json", m_dir.Path()});
-    EXPECT_NE(std::string::npos, r.out.find("\"data\":\"" + title + "\",\"status\":\"skip\"}")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("\"status\":\"skip\"")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("\"warnings\":[\"TITLE is 255 bytes")) << r.out;
+}
+
+// What the registry refuses, the dry run predicts: each "fail" of the dry
+// run is a "failed" write, with the platform's reason, and nothing else is.
+TEST_F(KestrumRegister, DryRunPredictsEveryRefusal)
+{
+    const struct
+    {
+        size_t nClsid;
+        const char* statuses;   // per entry: w(rite) or f(ail)
+        const char* reason;
+    } rows[] = {
+        {300, "ffffff", "key name longer than 255 characters"},
+        {230, "wffwff", "key path longer than 260 characters"},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.nClsid);
+        std::string clsid(row.nClsid, 'c');
+        ScopedRegTree cleanUser(HKEY_CURRENT_USER, "SOFTWARE\\Classes\\CLSID\\{" + clsid + "}");
+        ScopedRegTree cleanMachine(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\CLSID\\{" + clsid + "}");
+        WriteRegDat("T", "2.0", "P", clsid);
+        for (bool bWrite : {false, true})
+        {
+            Result r = Kestrum(bWrite ? std::vector<std::string>{"register", "--write", m_dir.Path()}
+                                      : std::vector<std::string>{"register", m_dir.Path()});
+            EXPECT_EQ(1u, r.code);
+            std::string statuses;
+            for (size_t at = 0, end; (end = r.out.find('\n', at)) != std::string::npos; at = end + 1)
+                if (r.out.substr(at, end - at).find("\tHKEY_") != std::string::npos)
+                    statuses += r.out[at];
+            EXPECT_EQ(row.statuses, statuses) << r.out;
+            EXPECT_NE(std::string::npos, r.err.find(std::string("(default): ") + row.reason)) << r.err;
+            EXPECT_EQ(bWrite, r.err.find("; the registry answers: ") != std::string::npos) << r.err;
+        }
+    }
+}
+
+// REG.DAT is registered as it stands; what does not look like its author's
+// intent is said on standard error and in JSON.
+TEST_F(KestrumRegister, WarnsWhereRegDatLooksWrong)
+{
+    const struct
+    {
+        std::string clsid;
+        const char* warning;
+    } rows[] = {
+        {"..\\..\\Evil", "CLSID holds a \"\\\\\", so the class key becomes a chain of nested keys"},
+        {"{" + m_clsid + "}", "CLSID is not a class identifier of the form"},
+        {m_clsid + " ; comment", "CLSID is not a class identifier of the form"},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.clsid);
+        WriteRegDat("T", "2.0", "P", row.clsid);
+        Result r = Kestrum({"register", m_dir.Path()});
+        EXPECT_EQ(0u, r.code);
+        EXPECT_NE(std::string::npos, r.err.find(std::string("kestrum: warning: ") + row.warning)) << r.err;
+        r = Kestrum({"register", "--json", m_dir.Path()});
+        EXPECT_NE(std::string::npos, r.out.find("\"warnings\":[\"CLSID ")) << r.out;
+    }
 }
 
 TEST_F(KestrumRegister, IncompleteRegDatRegistersNothing)
@@ -480,8 +669,8 @@ TEST_F(KestrumRegister, IncompleteRegDatRegistersNothing)
             args.push_back(write);
         Result r = Kestrum(args);
         ExpectError(r, 1, "VERSION is empty or missing", false);
-        EXPECT_EQ("file\t" + m_dir / "REG.DAT" + "\ndrive\t" + WindowsDrive() + "\nCLSID\t" + m_clsid +
-                      "\nTITLE\tT\nVERSION\t\nstop\tVERSION\n",
+        EXPECT_EQ("file\t" + Esc(m_dir / "REG.DAT") + "\ndrive\t" + WindowsDrive() + "\nview\t" + kOwnView +
+                      "\nCLSID\t" + m_clsid + "\nTITLE\tT\nVERSION\t\nstop\tVERSION\n",
                   r.out);
         EXPECT_FALSE(Written(HKEY_CURRENT_USER));
         EXPECT_FALSE(Written(HKEY_LOCAL_MACHINE));
@@ -489,13 +678,90 @@ TEST_F(KestrumRegister, IncompleteRegDatRegistersNothing)
 
     Result r = Kestrum({"register", "--json", m_dir.Path()});
     EXPECT_NE(std::string::npos,
-              r.out.find("\"values\":{\"CLSID\":\"" + m_clsid +
-                         "\",\"TITLE\":\"T\",\"VERSION\":\"\"},\"stop\":\"VERSION\",\"entries\":[]}"))
+              r.out.find("\"values\":{\"CLSID\":\"" + m_clsid + "\",\"TITLE\":\"T\",\"VERSION\":\"\"},\"stop\":\"VERSION\","
+                         "\"error\":\"VERSION is empty or missing: registration writes nothing\"}"))
         << r.out;
 }
 
 TEST_F(KestrumRegister, MissingFolderOrRegDat)
 {
-    ExpectError(Kestrum({"register", m_dir / "nowhere"}), 1, "nowhere: not a folder");
-    ExpectError(Kestrum({"register", m_dir.Path()}), 1, "REG.DAT: not found");
+    ExpectError(Kestrum({"register", m_dir / "nowhere"}), 1, Esc(m_dir / "nowhere") + ": not found");
+    ExpectError(Kestrum({"unregister", m_dir.Path()}), 1, "REG.DAT: not found");
+}
+
+// --view writes and removes in that registry view, the default being the
+// one of the tool's own bitness (what its regsvr32 writes); a system with
+// one view has no 64-bit view to write.
+TEST_F(KestrumRegister, ViewsOfTheRegistry)
+{
+    WriteRegDat("T", "2.0", "P");
+    const struct
+    {
+        const char* view;
+        REGSAM samView;
+    } rows[] = {{"", 0}, {"32", KEY_WOW64_32KEY}, {"64", KEY_WOW64_64KEY}};
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.view);
+        std::vector<std::string> args = {"register", "--write", m_dir.Path()};
+        if (*row.view)
+            args.insert(args.end(), {"--view", row.view});
+        Result r = Kestrum(args);
+        if (row.samView == KEY_WOW64_64KEY && !HasView64())
+        {
+            ExpectError(r, 1, "--view 64: this system has no 64-bit registry view");
+            continue;
+        }
+        EXPECT_EQ(0u, r.code) << r.err;
+        EXPECT_NE(std::string::npos, r.out.find(std::string("\nview\t") + (*row.view ? row.view : kOwnView) + "\n"));
+        EXPECT_TRUE(Written(HKEY_CURRENT_USER, row.samView));
+        args[0] = "unregister";
+        EXPECT_EQ(0u, Kestrum(args).code);
+        EXPECT_FALSE(Written(HKEY_CURRENT_USER, row.samView));
+    }
+}
+
+// Unregistering removes only what still holds REG.DAT's data, then only
+// the keys left empty; the dry run tells the same in advance.
+TEST_F(KestrumRegister, UnregisterKeepsWhatChanged)
+{
+    WriteRegDat("T", "2.0", "P");
+    ASSERT_EQ(0u, Kestrum({"register", "--write", m_dir.Path()}).code);
+    HKEY hKey = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, (m_classKey + "\\InstalledVersion").c_str(), 0,
+                                           KEY_SET_VALUE, &hKey));
+    RegSetValueExA(hKey, "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>("other"), 6);
+    RegCloseKey(hKey);
+
+    std::string key = Esc(m_classKey);
+    for (bool bWrite : {false, true})
+    {
+        SCOPED_TRACE(bWrite);
+        Result r = Kestrum(bWrite ? std::vector<std::string>{"unregister", "--write", m_dir.Path()}
+                                  : std::vector<std::string>{"unregister", m_dir.Path()});
+        EXPECT_EQ(0u, r.code) << r.err;
+        std::string remove = bWrite ? "removed" : "remove", keep = bWrite ? "kept" : "keep";
+        std::string expected = Header("T", "P");
+        for (const char* root : {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"})
+        {
+            bool bUser = root[5] == 'C';
+            expected += remove + "\t" + root + "\t" + key + "\t(default)\tT\n";
+            expected += remove + "\t" + root + "\t" + key + "\\\\InstalledVersion\t(default)\t2.0\n";
+            expected += (bUser ? keep : remove) + "\t" + root + "\t" + key + "\\\\InstalledVersion\tPath\t" +
+                        WindowsDrive() + "\\\\P\n";
+        }
+        for (const char* root : {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"})
+        {
+            std::string keyStatus = (root[5] == 'C' ? keep : remove) + "-key\t" + root + "\t";
+            expected += keyStatus + key + "\\\\InstalledVersion\n" + keyStatus + key + "\n";
+        }
+        EXPECT_EQ(expected, r.out);
+        EXPECT_NE(std::string::npos, r.err.find("InstalledVersion: Path: holds \"other\", not what REG.DAT gives: kept"))
+            << r.err;
+    }
+    std::string value;
+    EXPECT_TRUE(ReadRegString(HKEY_CURRENT_USER, m_classKey + "\\InstalledVersion", "Path", &value));
+    EXPECT_EQ("other", value);
+    EXPECT_FALSE(ReadRegString(HKEY_CURRENT_USER, m_classKey, "", &value));
+    EXPECT_FALSE(Written(HKEY_LOCAL_MACHINE));
 }

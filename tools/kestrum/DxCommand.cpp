@@ -7,82 +7,47 @@
 
 namespace {
 
-struct CRelease
+// One method's answer: text "9.0c" (or "none"); in JSON also its parts.
+CRecord ReleaseRecord(bool bFound, int nMajor, int nMinor, char chLetter)
 {
-    bool bFound = false;
-    int nMajor = 0;
-    int nMinor = 0;
-    char chLetter = ' ';
-
-    CString Text() const
-    {
-        CString str;
-        str.Format("%d.%d", nMajor, nMinor);
-        if (chLetter != ' ' && chLetter != '\0')
-            str += chLetter;
-        return str;
-    }
-};
-
-void WriteJson(CJsonWriter& json, const char* pszName, const CRelease& release)
-{
-    json.Key(pszName);
-    json.BeginObject();
-    json.Key("found");
-    json.Bool(release.bFound);
-    if (release.bFound)
-    {
-        json.Key("major");
-        json.Number(static_cast<unsigned>(release.nMajor));
-        json.Key("minor");
-        json.Number(static_cast<unsigned>(release.nMinor));
-        json.Key("letter");
-        json.String(release.chLetter == ' ' || release.chLetter == '\0' ? CString() : CString(release.chLetter));
-        json.Key("text");
-        json.String(release.Text());
-    }
-    json.EndObject();
+    CRecord release;
+    release.Bool("found", bFound).JsonOnly();
+    if (!bFound)
+        return release.Null("text").ShownAs("none");
+    CString strLetter = chLetter == ' ' || chLetter == '\0' ? CString() : CString(chLetter);
+    CString strText;
+    strText.Format("%d.%d%s", nMajor, nMinor, strLetter.GetString());
+    return release.Number("major", static_cast<unsigned>(nMajor))
+        .JsonOnly()
+        .Number("minor", static_cast<unsigned>(nMinor))
+        .JsonOnly()
+        .Text("letter", strLetter)
+        .JsonOnly()
+        .Text("text", strText);
 }
 
 } // namespace
 
-int RunDx(const CCommandLine& cmd)
+int RunDx(const CCommandLine&, CRecord& out)
 {
-    CRelease provider;
-    provider.bFound = DetectDirectXByDiagnostics(&provider.nMajor, &provider.nMinor, &provider.chLetter) >= 0;
-    CRelease files;
-    DetectDirectXByFiles(&files.nMajor, &files.nMinor, &files.chLetter);
-    files.bFound = files.nMajor != 0 || files.nMinor != 0 || files.chLetter != ' ';
+    int nMajor = 0, nMinor = 0;
+    char chLetter = ' ';
+    bool bFound = DetectDirectXByDiagnostics(&nMajor, &nMinor, &chLetter) >= 0;
+    out = CRecord(CRecord::Lines);
+    out.Nested("provider", ReleaseRecord(bFound, nMajor, nMinor, chLetter));
+    DetectDirectXByFiles(&nMajor, &nMinor, &chLetter);
+    bFound = nMajor != 0 || nMinor != 0 || chLetter != ' ';
+    out.Nested("files", ReleaseRecord(bFound, nMajor, nMinor, chLetter));
 
     int nNumber = 0;
     char szText[32] = "";
     QueryDirectXVersion(&nNumber, szText, sizeof(szText));
     CString strNumber;
     strNumber.Format("0x%08X", static_cast<unsigned>(nNumber));
-
-    if (cmd.m_bJson)
-    {
-        CJsonWriter json;
-        json.BeginObject();
-        WriteJson(json, "provider", provider);
-        WriteJson(json, "files", files);
-        json.Key("release");
-        json.BeginObject();
-        json.Key("number");
-        json.Number(static_cast<unsigned>(nNumber));
-        json.Key("hex");
-        json.String(strNumber);
-        json.Key("text");
-        json.String(szText);
-        json.EndObject();
-        json.EndObject();
-        json.Print();
-    }
-    else
-    {
-        PrintRecord({"provider", provider.bFound ? provider.Text() : CString("none")});
-        PrintRecord({"files", files.bFound ? files.Text() : CString("none")});
-        PrintRecord({"release", strNumber, szText});
-    }
+    out.Nested("release", CRecord()
+                              .Number("number", static_cast<unsigned>(nNumber))
+                              .JsonOnly()
+                              .Text("hex", strNumber)
+                              .Text("text", szText));
     return ExitSuccess;
 }

@@ -1,10 +1,9 @@
 // File commands: checksum, size, times, ls, dirs.
 #include "tools/kestrum/Tool.h"
 
+#include "framework/Handle.h"
 #include "util/path/FileSystem.h"
 #include "util/path/MappedFile.h"
-
-#include <windows.h>
 
 namespace {
 
@@ -17,167 +16,144 @@ CString FormatTime(const SYSTEMTIME& st)
     return strTime;
 }
 
-// ls and dirs: one name a line, or a JSON array of names.
-int PrintNames(const CCommandLine& cmd, const CStringArray& names)
+struct CFileProgress
 {
-    if (cmd.m_bJson)
-    {
-        CJsonWriter json;
-        json.BeginArray();
-        for (int i = 0; i < names.GetSize(); ++i)
-            json.String(names[i]);
-        json.EndArray();
-        json.Print();
-    }
-    else
-    {
-        for (int i = 0; i < names.GetSize(); ++i)
-            PrintRecord({names[i]});
-    }
-    return ExitSuccess;
+    CProgress* pProgress;
+    size_t nIndex;
+};
+
+void ShowChecksumProgress(ULONGLONG qwDone, ULONGLONG qwTotal, void* pContext)
+{
+    const CFileProgress* p = static_cast<const CFileProgress*>(pContext);
+    p->pProgress->Show(p->nIndex, qwDone, qwTotal);
 }
 
-// The list operations answer a missing folder with an empty list; the tool
-// tells the two apart first.
-bool CheckFolder(const CString& strFolder)
+// Runs pfnFile on every file the operands name, in order; a name that
+// stands for none is reported as an entry of the list.
+template <typename F>
+int ForEachFile(const CCommandLine& cmd, const char* pszCommand, CRecord& out, F fnFile)
 {
-    if (IsDirectory(strFolder))
-        return true;
-    Fail("%s: not a folder", strFolder.GetString());
-    return false;
+    out = CRecord(CRecord::List);
+    std::vector<CFileMatch> files;
+    for (const CString& strOperand : cmd.m_args)
+    {
+        std::vector<CFileMatch> matches = ExpandFileOperand(strOperand);
+        files.insert(files.end(), matches.begin(), matches.end());
+    }
+    int nResult = ExitSuccess;
+    CProgress progress(pszCommand, files.size());
+    for (size_t i = 0; i < files.size(); ++i)
+    {
+        progress.Show(i, 0, 0);
+        CFileMatch& file = files[i];
+        if (file.m_strReason.IsEmpty())
+            fnFile(file, CFileProgress{&progress, i});
+        if (!file.m_strReason.IsEmpty())
+            nResult = ReportMatch(file, out);
+    }
+    return nResult;
+}
+
+// ls and dirs: the bare names of a folder's entries that match, folders
+// (without "." and "..") or files, searched in UTF-16 so a name outside
+// the active code page is shown marked rather than as a look-alike.
+int ListFolder(const CString& strFolder, const CString& strPattern, bool bFolders, CRecord& out)
+{
+    if (strFolder.GetLength() >= MAX_PATH)
+        return Fail("%s: path too long", strFolder.GetString());
+    DWORD dwAttributes = GetFileAttributesA(strFolder);
+    if (dwAttributes == INVALID_FILE_ATTRIBUTES)
+        return Fail("%s: %s", strFolder.GetString(), DescribeError(GetLastError()).GetString());
+    if (!(dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return Fail("%s: not a folder", strFolder.GetString());
+
+    std::wstring strSearch = ToWide(strFolder);
+    for (wchar_t& ch : strSearch)
+        if (ch == L'/')
+            ch = L'\\';
+    if (strSearch.back() != L'\\')
+        strSearch += L'\\';
+    strSearch += ToWide(strPattern);
+
+    out = CRecord(CRecord::List);
+    WIN32_FIND_DATAW data;
+    CFindHandle hSearch(FindFirstFileW(strSearch.c_str(), &data));
+    if (!hSearch)
+        return ExitSuccess;
+    do
+    {
+        bool bFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        std::wstring strName = data.cFileName;
+        if (bFolder == bFolders && strName != L"." && strName != L"..")
+            out.FileName(nullptr, strName);
+    } while (FindNextFileW(hSearch.Get(), &data));
+    return ExitSuccess;
 }
 
 } // namespace
 
-int RunChecksum(const CCommandLine& cmd)
+int RunChecksum(const CCommandLine& cmd, CRecord& out)
 {
-    // The checksum is 0 for a file it cannot map, as for one whose bytes
-    // cancel out; the check beforehand opens the file as the mapping does,
-    // so only an empty file is left to give 0 that way, and rightly.
-    int nResult = ExitSuccess;
-    CJsonWriter json;
-    json.BeginArray();
-    for (const CString& strFile : cmd.m_args)
-    {
-        CString strReason = CheckReadable(strFile, FILE_SHARE_READ);
-        if (!strReason.IsEmpty())
+    return ForEachFile(cmd, "checksum", out, [&out](CFileMatch& file, CFileProgress progress) {
+        DWORD dwError = ERROR_SUCCESS;
+        BYTE bChecksum = GetFileChecksum(file.m_strPath, &dwError, ShowChecksumProgress, &progress);
+        if (dwError == ERROR_SHARING_VIOLATION)
         {
-            nResult = Fail("%s: %s", strFile.GetString(), strReason.GetString());
-            continue;
+            file.m_strReason = "in use by another program (a checksum maps the file, so no other program may "
+                               "have it open for writing)";
+            return;
         }
-        BYTE bChecksum = GetFileChecksum(strFile);
-        if (cmd.m_bJson)
+        if (dwError != ERROR_SUCCESS)
         {
-            json.BeginObject();
-            json.Key("file");
-            json.String(strFile);
-            json.Key("checksum");
-            json.Number(bChecksum);
-            json.EndObject();
+            file.m_strReason = DescribeError(dwError);
+            return;
         }
-        else
-        {
-            CString strValue;
-            strValue.Format("0x%02X", bChecksum);
-            PrintRecord({strValue, strFile});
-        }
-    }
-    json.EndArray();
-    if (cmd.m_bJson)
-        json.Print();
-    return nResult;
+        CString strValue;
+        strValue.Format("0x%02X", bChecksum);
+        out.Nested(nullptr, CRecord().Text("checksum", strValue).Text("file", file.m_strPath));
+    });
 }
 
-int RunSize(const CCommandLine& cmd)
+int RunSize(const CCommandLine& cmd, CRecord& out)
 {
-    // GetFileLength opens with every kind of sharing allowed; so does the check.
-    int nResult = ExitSuccess;
-    CJsonWriter json;
-    json.BeginArray();
-    for (const CString& strFile : cmd.m_args)
-    {
-        CString strReason = CheckReadable(strFile, FILE_SHARE_READ | FILE_SHARE_WRITE);
-        if (!strReason.IsEmpty())
+    return ForEachFile(cmd, "size", out, [&out](CFileMatch& file, CFileProgress) {
+        DWORD dwError = ERROR_SUCCESS;
+        ULONGLONG qwLength = GetFileLength(file.m_strPath, &dwError);
+        if (dwError != ERROR_SUCCESS)
         {
-            nResult = Fail("%s: %s", strFile.GetString(), strReason.GetString());
-            continue;
+            file.m_strReason = DescribeError(dwError);
+            return;
         }
-        ULONGLONG qwLength = GetFileLength(strFile);
-        CString strText = FormatByteSize(qwLength);
-        if (cmd.m_bJson)
-        {
-            json.BeginObject();
-            json.Key("file");
-            json.String(strFile);
-            json.Key("bytes");
-            json.Number(qwLength);
-            json.Key("text");
-            json.String(strText);
-            json.EndObject();
-        }
-        else
-        {
-            CString strLength;
-            strLength.Format("%I64u", qwLength);
-            PrintRecord({strLength, strText, strFile});
-        }
-    }
-    json.EndArray();
-    if (cmd.m_bJson)
-        json.Print();
-    return nResult;
+        out.Nested(nullptr, CRecord()
+                                .Number("bytes", qwLength)
+                                .Text("text", FormatByteSize(qwLength))
+                                .Text("file", file.m_strPath));
+    });
 }
 
-int RunTimes(const CCommandLine& cmd)
+int RunTimes(const CCommandLine& cmd, CRecord& out)
 {
-    const CString& strFile = cmd.m_args[0];
-    SYSTEMTIME stCreation = {}, stAccess = {}, stWrite = {};
-    if (!GetFileTimes(strFile, stCreation, stAccess, stWrite))
-        return Fail("%s: not found", strFile.GetString());
-
-    const struct
-    {
-        const char* pszName;
-        const SYSTEMTIME& st;
-    } times[] = {{"creation", stCreation}, {"access", stAccess}, {"write", stWrite}};
-    if (cmd.m_bJson)
-    {
-        CJsonWriter json;
-        json.BeginObject();
-        json.Key("file");
-        json.String(strFile);
-        for (const auto& time : times)
+    return ForEachFile(cmd, "times", out, [&out](CFileMatch& file, CFileProgress) {
+        SYSTEMTIME stCreation = {}, stAccess = {}, stWrite = {};
+        if (!GetFileTimes(file.m_strPath, stCreation, stAccess, stWrite))
         {
-            json.Key(time.pszName);
-            json.String(FormatTime(time.st));
+            file.m_strReason = "not found";
+            return;
         }
-        json.EndObject();
-        json.Print();
-    }
-    else
-    {
-        for (const auto& time : times)
-            PrintRecord({time.pszName, FormatTime(time.st)});
-    }
-    return ExitSuccess;
+        out.Nested(nullptr, CRecord()
+                                .Text("creation", FormatTime(stCreation))
+                                .Text("access", FormatTime(stAccess))
+                                .Text("write", FormatTime(stWrite))
+                                .Text("file", file.m_strPath));
+    });
 }
 
-int RunList(const CCommandLine& cmd)
+int RunList(const CCommandLine& cmd, CRecord& out)
 {
-    const CString& strFolder = cmd.m_args[0];
-    if (!CheckFolder(strFolder))
-        return ExitFailure;
-    CStringArray files;
-    GetFileList(strFolder, files, cmd.m_args.size() > 1 ? cmd.m_args[1] : CString("*.*"));
-    return PrintNames(cmd, files);
+    return ListFolder(cmd.m_args[0], cmd.m_args.size() > 1 ? cmd.m_args[1] : CString("*.*"), false, out);
 }
 
-int RunDirs(const CCommandLine& cmd)
+int RunDirs(const CCommandLine& cmd, CRecord& out)
 {
-    const CString& strFolder = cmd.m_args[0];
-    if (!CheckFolder(strFolder))
-        return ExitFailure;
-    CStringArray folders;
-    GetSubFolderList(strFolder, folders);
-    return PrintNames(cmd, folders);
+    return ListFolder(cmd.m_args[0], "*.*", true, out);
 }

@@ -1,181 +1,140 @@
-// Output for every command: tab-separated records, JSON and error lines.
+// Complaints on standard error, the platform's reasons in words, and the
+// progress line.
 #include "tools/kestrum/Tool.h"
-
-#include <windows.h>
 
 #include <cstdarg>
 #include <cstdio>
+
+namespace {
+
+CString g_strFirstComplaint;
+bool g_bProgressShown = false;
+size_t g_nProgressWidth = 0;
+
+void ClearProgress()
+{
+    if (!g_bProgressShown)
+        return;
+    std::fprintf(stderr, "\r%*s\r", static_cast<int>(g_nProgressWidth), "");
+    std::fflush(stderr);
+    g_bProgressShown = false;
+}
+
+void WriteComplaint(const char* pszPrefix, const CString& strLine)
+{
+    ClearProgress();
+    std::fprintf(stderr, "kestrum: %s%s\n", pszPrefix, strLine.GetString());
+}
+
+CString FormatMessageV(const char* pszFormat, va_list args)
+{
+    CString strMessage;
+    strMessage.FormatV(pszFormat, args);
+    return strMessage;
+}
+
+} // namespace
 
 int Fail(const char* pszFormat, ...)
 {
     va_list args;
     va_start(args, pszFormat);
-    CString strMessage;
-    strMessage.FormatV(pszFormat, args);
+    CString strMessage = FormatMessageV(pszFormat, args);
     va_end(args);
-    std::fprintf(stderr, "kestrum: %s\n", strMessage.GetString());
+    if (g_strFirstComplaint.IsEmpty())
+        g_strFirstComplaint = strMessage;
+    WriteComplaint("", EscapeText(strMessage));
     return ExitFailure;
 }
 
-CString CheckReadable(const CString& strPath, unsigned long dwShareMode)
+int FailLine(const CString& strLine)
 {
-    DWORD dwAttributes = GetFileAttributesA(strPath);
-    if (dwAttributes == INVALID_FILE_ATTRIBUTES)
-        return "not found";
-    if (dwAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        return "is a folder";
-    HANDLE hFile = CreateFileA(strPath, GENERIC_READ, dwShareMode, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                               nullptr);
-    if (hFile != INVALID_HANDLE_VALUE)
+    if (g_strFirstComplaint.IsEmpty())
+        g_strFirstComplaint = strLine;
+    WriteComplaint("", strLine);
+    return ExitFailure;
+}
+
+void Warn(const char* pszFormat, ...)
+{
+    va_list args;
+    va_start(args, pszFormat);
+    CString strMessage = FormatMessageV(pszFormat, args);
+    va_end(args);
+    WriteComplaint("warning: ", EscapeText(strMessage));
+}
+
+const CString& GetFirstComplaint()
+{
+    return g_strFirstComplaint;
+}
+
+CString DescribeError(DWORD dwError)
+{
+    switch (dwError)
     {
-        CloseHandle(hFile);
-        return CString();
-    }
-    DWORD dwError = GetLastError();
-    if (dwError == ERROR_SHARING_VIOLATION || dwError == ERROR_LOCK_VIOLATION)
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+        return "not found";
+    case ERROR_FILENAME_EXCED_RANGE:
+        return "path too long";
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
         return "in use by another program";
-    if (dwError == ERROR_ACCESS_DENIED)
+    case ERROR_ACCESS_DENIED:
         return "access denied";
+    default:
+        break;
+    }
+    char szText[512] = "";
+    DWORD dwLength = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwError, 0,
+                                    szText, sizeof(szText), nullptr);
+    while (dwLength > 0 && (szText[dwLength - 1] == '\n' || szText[dwLength - 1] == '\r' ||
+                            szText[dwLength - 1] == ' ' || szText[dwLength - 1] == '.'))
+        szText[--dwLength] = '\0';
     CString strReason;
-    strReason.Format("cannot be opened (error %lu)", dwError);
+    if (dwLength > 0)
+        strReason.Format("%s (error %lu)", szText, dwError);
+    else
+        strReason.Format("error %lu", dwError);
     return strReason;
 }
 
-void PrintRecord(const std::vector<CString>& fields)
+CProgress::CProgress(const char* pszCommand, size_t nFiles)
+    : m_pszCommand(pszCommand), m_nFiles(nFiles), m_dwStart(GetTickCount()), m_dwLast(0)
 {
-    for (size_t i = 0; i < fields.size(); ++i)
-    {
-        if (i > 0)
-            std::fputc('\t', stdout);
-        std::fwrite(fields[i].GetString(), 1, fields[i].GetLength(), stdout);
-    }
-    std::fputc('\n', stdout);
+    DWORD dwMode = 0;
+    m_bConsole = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &dwMode) != FALSE;
 }
 
-std::string JsonQuote(const CString& str)
+CProgress::~CProgress()
 {
-    std::wstring wide;
-    if (!str.IsEmpty())
-    {
-        // Strictly first, so valid text is never altered; text with stray
-        // bytes then goes through the platform's lenient conversion.
-        DWORD dwFlags = MB_ERR_INVALID_CHARS;
-        int nUnits = MultiByteToWideChar(CP_ACP, dwFlags, str, str.GetLength(), nullptr, 0);
-        if (nUnits == 0)
-        {
-            dwFlags = 0;
-            nUnits = MultiByteToWideChar(CP_ACP, dwFlags, str, str.GetLength(), nullptr, 0);
-        }
-        wide.resize(nUnits);
-        if (nUnits > 0)
-            MultiByteToWideChar(CP_ACP, dwFlags, str, str.GetLength(), &wide[0], nUnits);
-    }
-
-    std::string out = "\"";
-    for (wchar_t ch : wide)
-    {
-        switch (ch)
-        {
-        case L'"': out += "\\\""; break;
-        case L'\\': out += "\\\\"; break;
-        case L'\b': out += "\\b"; break;
-        case L'\f': out += "\\f"; break;
-        case L'\n': out += "\\n"; break;
-        case L'\r': out += "\\r"; break;
-        case L'\t': out += "\\t"; break;
-        default:
-            if (ch >= 0x20 && ch < 0x7F)
-            {
-                out += static_cast<char>(ch);
-            }
-            else
-            {
-                char szEscape[8];
-                std::snprintf(szEscape, sizeof(szEscape), "\\u%04x", static_cast<unsigned>(ch));
-                out += szEscape;
-            }
-            break;
-        }
-    }
-    out += '"';
-    return out;
+    ClearProgress();
 }
 
-void CJsonWriter::BeforeValue()
+void CProgress::Show(size_t nIndex, unsigned long long qwDone, unsigned long long qwTotal)
 {
-    if (m_bAfterKey)
-    {
-        m_bAfterKey = false;
+    if (!m_bConsole)
         return;
-    }
-    if (!m_bFirst.empty())
+    DWORD dwNow = GetTickCount();
+    if (dwNow - m_dwStart < 1000 || (g_bProgressShown && dwNow - m_dwLast < 200))
+        return;
+    m_dwLast = dwNow;
+    CString strLine;
+    strLine.Format("%s: file %u of %u", m_pszCommand, static_cast<unsigned>(nIndex + 1),
+                   static_cast<unsigned>(m_nFiles));
+    if (qwTotal > 0)
     {
-        if (!m_bFirst.back())
-            m_strText += ',';
-        m_bFirst.back() = false;
+        CString strBytes;
+        strBytes.Format(", %u%%", static_cast<unsigned>(qwDone * 100 / qwTotal));
+        strLine += strBytes;
     }
-}
-
-void CJsonWriter::BeginObject()
-{
-    BeforeValue();
-    m_strText += '{';
-    m_bFirst.push_back(true);
-}
-
-void CJsonWriter::EndObject()
-{
-    m_strText += '}';
-    m_bFirst.pop_back();
-}
-
-void CJsonWriter::BeginArray()
-{
-    BeforeValue();
-    m_strText += '[';
-    m_bFirst.push_back(true);
-}
-
-void CJsonWriter::EndArray()
-{
-    m_strText += ']';
-    m_bFirst.pop_back();
-}
-
-void CJsonWriter::Key(const char* pszName)
-{
-    BeforeValue();
-    m_strText += JsonQuote(pszName);
-    m_strText += ':';
-    m_bAfterKey = true;
-}
-
-void CJsonWriter::String(const CString& str)
-{
-    BeforeValue();
-    m_strText += JsonQuote(str);
-}
-
-void CJsonWriter::Number(unsigned long long qwValue)
-{
-    BeforeValue();
-    m_strText += std::to_string(qwValue);
-}
-
-void CJsonWriter::Bool(bool bValue)
-{
-    BeforeValue();
-    m_strText += bValue ? "true" : "false";
-}
-
-void CJsonWriter::Null()
-{
-    BeforeValue();
-    m_strText += "null";
-}
-
-void CJsonWriter::Print() const
-{
-    std::fwrite(m_strText.data(), 1, m_strText.size(), stdout);
-    std::fputc('\n', stdout);
+    size_t nWidth = static_cast<size_t>(strLine.GetLength());
+    std::fprintf(stderr, "\r%s%*s", strLine.GetString(),
+                 static_cast<int>(g_nProgressWidth > nWidth ? g_nProgressWidth - nWidth : 0), "");
+    std::fflush(stderr);
+    g_nProgressWidth = nWidth > g_nProgressWidth ? nWidth : g_nProgressWidth;
+    g_bProgressShown = true;
 }

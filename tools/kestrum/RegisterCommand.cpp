@@ -1,155 +1,428 @@
-// register: what DllRegisterServer would write for the REG.DAT in a folder,
-// and with --write, writing it. The plan is the module's own, so the two
-// cannot disagree.
+// register and unregister: what DllRegisterServer writes for a REG.DAT,
+// written on request or as a registry script, and its safe undo. The plan
+// is the module's own, so the tool and the module cannot disagree.
 #include "tools/kestrum/Tool.h"
 
+#include "framework/Handle.h"
 #include "module/Registration.h"
 #include "util/path/FileSystem.h"
 
-#include <windows.h>
-
 namespace {
+
+const char* const kValueKeys[] = {"CLSID", "TITLE", "VERSION", "PATH"};
 
 const char* RootName(HKEY hRoot)
 {
     return hRoot == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
 }
 
-// The state of one entry: "write" or "skip" before writing; "written",
-// "skipped" or "failed" after.
-const char* EntryStatus(const CRegistrationEntry& entry, bool bWriting, bool bWritten)
+// The view of this program's own bitness, which regsvr32 of that bitness
+// writes to.
+int OwnView()
 {
-    if (entry.IsTooLong())
-        return bWriting ? "skipped" : "skip";
-    if (!bWriting)
-        return "write";
-    return bWritten ? "written" : "failed";
+    return sizeof(void*) == 8 ? 64 : 32;
 }
 
-// The REG.DAT of strFolder as a full path: the profile reader looks for a
-// bare or relative name in the Windows folder, not the current one.
-BOOL FindRegDat(const CString& strFolder, CString& strRegDat)
+bool HasView64()
 {
-    char szFull[MAX_PATH * 2];
-    DWORD dwLength = GetFullPathNameA(strFolder, sizeof(szFull), szFull, nullptr);
-    if (dwLength == 0 || dwLength >= sizeof(szFull))
-        return FALSE;
-    CString strFull = szFull;
-    if (!IsDirectory(strFull))
-        return FALSE;
-    char chLast = strFull.IsEmpty() ? '\0' : strFull[strFull.GetLength() - 1];
-    if (chLast != '\\' && chLast != '/')
-        strFull += '\\';
-    strRegDat = strFull + "REG.DAT";
-    return TRUE;
+    if (OwnView() == 64)
+        return true;
+    BOOL bWow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &bWow64) && bWow64;
+}
+
+// The REG.DAT that an operand names: the file itself, or REG.DAT in the
+// folder. A full path, since the profile reader looks for a bare or
+// relative name in the Windows folder.
+CString FindRegDat(const CString& strOperand, CString& strRegDat)
+{
+    char szFull[MAX_PATH];
+    DWORD dwLength = GetFullPathNameA(strOperand, sizeof(szFull), szFull, nullptr);
+    if (dwLength == 0)
+        return DescribeError(GetLastError());
+    if (dwLength >= sizeof(szFull))
+        return "path too long";
+    strRegDat = szFull;
+    DWORD dwAttributes = GetFileAttributesA(strRegDat);
+    if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    {
+        char chLast = strRegDat[strRegDat.GetLength() - 1];
+        strRegDat += chLast == '\\' || chLast == '/' ? "REG.DAT" : "\\REG.DAT";
+        if (strRegDat.GetLength() >= MAX_PATH)
+            return "path too long";
+    }
+    // The profile reader reads a file it cannot open as empty; say why first.
+    DWORD dwError = ERROR_SUCCESS;
+    GetFileLength(strRegDat, &dwError);
+    return dwError == ERROR_SUCCESS ? CString() : DescribeError(dwError);
+}
+
+// 8-4-4-4-12 hexadecimal digits, as a class identifier is written.
+bool IsGuidText(const CString& strText)
+{
+    static const char szForm[] = "XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX";
+    if (strText.GetLength() != static_cast<int>(sizeof(szForm) - 1))
+        return false;
+    for (int i = 0; i < strText.GetLength(); ++i)
+    {
+        char ch = strText[i];
+        bool bHex = (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f') || (ch >= 'A' && ch <= 'F');
+        if (szForm[i] == '-' ? ch != '-' : !bHex)
+            return false;
+    }
+    return true;
+}
+
+// The value of REG.DAT an entry holds, by its place under its root.
+const char* EntrySource(size_t nIndex)
+{
+    static const char* const sources[] = {"TITLE", "VERSION", "the install path"};
+    return sources[nIndex % 3];
+}
+
+CString EntryPlace(const CRegistrationEntry& entry)
+{
+    return CString(RootName(entry.m_hRoot)) + "\\" + entry.m_strKey + ": " +
+           (entry.m_strName.IsEmpty() ? CString("(default)") : entry.m_strName);
+}
+
+CRecord EntryRecord(const char* pszStatus, const CRegistrationEntry& entry)
+{
+    CRecord record;
+    record.Text("status", pszStatus).Text("root", RootName(entry.m_hRoot)).Text("key", entry.m_strKey);
+    record.Text("name", entry.m_strName);
+    if (entry.m_strName.IsEmpty())
+        record.ShownAs("(default)");
+    return record.Text("data", entry.m_strData);
+}
+
+// What register and unregister share: the REG.DAT read, the view, and
+// the values read, with warnings where REG.DAT does not look like what its
+// author meant. False (after complaining) when there is nothing to act on.
+bool Prepare(const CCommandLine& cmd, CRegistrationPlan& plan, CRecord& out, CRecord& warnings, int& nResult)
+{
+    CString strRegDat;
+    CString strReason = FindRegDat(cmd.m_args[0], strRegDat);
+    if (!strReason.IsEmpty())
+    {
+        nResult = Fail("%s: %s", (strRegDat.IsEmpty() ? cmd.m_args[0] : strRegDat).GetString(), strReason.GetString());
+        return false;
+    }
+    int nView = cmd.m_nView != 0 ? cmd.m_nView : OwnView();
+    if (nView == 64 && !HasView64())
+    {
+        nResult = Fail("--view 64: this system has no 64-bit registry view");
+        return false;
+    }
+    CString strWindowsDir;
+    if (!QueryWindowsFolder(strWindowsDir))
+    {
+        nResult = Fail("cannot read the Windows folder");
+        return false;
+    }
+
+    plan = PlanRegistration(strRegDat, strWindowsDir);
+    if (cmd.m_nView != 0)
+        plan.m_samView = nView == 64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    out = CRecord(CRecord::Lines);
+    out.Text("file", plan.m_strRegDat).Text("drive", plan.m_strWindowsDrive).Number("view", nView);
+    const CString* const values[] = {&plan.m_strClsid, &plan.m_strTitle, &plan.m_strVersion, &plan.m_strPath};
+    CRecord read(CRecord::Lines);
+    for (int i = 0; i < 4; ++i)
+    {
+        read.Text(kValueKeys[i], *values[i]);
+        if (plan.m_strStopKey == kValueKeys[i])
+            break;
+    }
+    out.Nested("values", read);
+    if (plan.IsComplete())
+        out.Null("stop");
+    else
+        out.Text("stop", plan.m_strStopKey);
+
+    auto warn = [&warnings](const CString& strMessage) {
+        Warn("%s", strMessage.GetString());
+        warnings.Text(nullptr, strMessage);
+    };
+    if (plan.IsComplete())
+    {
+        // Registration writes exactly what REG.DAT says; these only tell.
+        if (!IsGuidText(plan.m_strClsid))
+            warn("CLSID is not a class identifier of the form XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX (hex digits)");
+        if (ToWide(plan.m_strClsid).find(L'\\') != std::wstring::npos)
+            warn("CLSID holds a \"\\\", so the class key becomes a chain of nested keys");
+        for (size_t i = 0; i < 3; ++i)
+        {
+            if (plan.m_entries[i].IsTooLong())
+            {
+                CString strMessage;
+                strMessage.Format("%s is %d bytes, more than 254: registration leaves it out", EntrySource(i),
+                                  plan.m_entries[i].m_strData.GetLength());
+                warn(strMessage);
+            }
+        }
+    }
+    else
+    {
+        nResult = Fail("%s is empty or missing: registration writes nothing",
+                       plan.m_strStopKey.GetString());
+    }
+    return plan.IsComplete();
+}
+
+// The registry script: a "Windows Registry Editor Version 5.00" file in
+// UTF-16 with a byte-order mark, as regedit exports and imports it and
+// the registry harvesters of installer tools read it.
+std::wstring ScriptText(const CRegistrationPlan& plan, const std::vector<bool>& include)
+{
+    auto quote = [](const CString& str) {
+        std::wstring out = L"\"";
+        for (wchar_t ch : ToWide(str))
+        {
+            if (ch == L'\\' || ch == L'"')
+                out += L'\\';
+            out += ch;
+        }
+        return out + L"\"";
+    };
+    std::wstring text = L"Windows Registry Editor Version 5.00\r\n";
+    std::wstring strLastKey;
+    for (size_t i = 0; i < plan.m_entries.size(); ++i)
+    {
+        if (!include[i])
+            continue;
+        const CRegistrationEntry& entry = plan.m_entries[i];
+        std::wstring strKey = ToWide(RootName(entry.m_hRoot)) + L"\\" + ToWide(entry.m_strKey);
+        if (strKey != strLastKey)
+            text += L"\r\n[" + strKey + L"]\r\n";
+        strLastKey = strKey;
+        text += (entry.m_strName.IsEmpty() ? std::wstring(L"@") : quote(entry.m_strName)) + L"=" +
+                quote(entry.m_strData) + L"\r\n";
+    }
+    return text + L"\r\n";
+}
+
+CString WriteScript(const CString& strFile, const std::wstring& text)
+{
+    CFileHandle hFile(CreateFileA(strFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!hFile)
+        return DescribeError(GetLastError());
+    std::wstring bytes = L"\xFEFF" + text;
+    DWORD dwSize = static_cast<DWORD>(bytes.size() * sizeof(wchar_t));
+    DWORD dwWritten = 0;
+    if (!WriteFile(hFile.Get(), bytes.data(), dwSize, &dwWritten, nullptr) || dwWritten != dwSize)
+        return DescribeError(GetLastError());
+    DWORD dwError = hFile.Close();
+    return dwError == ERROR_SUCCESS ? CString() : DescribeError(dwError);
+}
+
+// A key of the plan, opened in the plan's view; null when it is not there.
+CKeyHandle OpenKey(const CRegistrationPlan& plan, HKEY hRoot, const CString& strKey, REGSAM samAccess)
+{
+    CKeyHandle hKey;
+    if (RegOpenKeyExA(hRoot, strKey, 0, samAccess | plan.m_samView, hKey.Put()) != ERROR_SUCCESS)
+        return CKeyHandle();
+    return hKey;
+}
+
+// Whether the value holds exactly the text registration writes: REG_SZ,
+// the same bytes, one terminator. strFound receives what it holds.
+enum ValueState
+{
+    ValueAbsent,
+    ValueSame,
+    ValueOther,
+};
+
+ValueState ReadValue(const CRegistrationPlan& plan, const CRegistrationEntry& entry, CString& strFound)
+{
+    CKeyHandle hKey = OpenKey(plan, entry.m_hRoot, entry.m_strKey, KEY_QUERY_VALUE);
+    DWORD dwType = 0, dwSize = 0;
+    if (!hKey || RegQueryValueExA(hKey.Get(), entry.m_strName, nullptr, &dwType, nullptr, &dwSize) != ERROR_SUCCESS)
+        return ValueAbsent;
+    std::vector<char> data(dwSize + 1, '\0');
+    if (RegQueryValueExA(hKey.Get(), entry.m_strName, nullptr, &dwType, reinterpret_cast<BYTE*>(data.data()),
+                         &dwSize) != ERROR_SUCCESS)
+        return ValueOther;
+    if (dwType == REG_SZ || dwType == REG_EXPAND_SZ)
+        strFound = data.data();
+    bool bSame = dwType == REG_SZ && dwSize == static_cast<DWORD>(entry.m_strData.GetLength()) + 1 &&
+                 data[dwSize - 1] == '\0' && CString(data.data(), dwSize - 1) == entry.m_strData;
+    return bSame ? ValueSame : ValueOther;
+}
+
+// Counts of what a key holds; false when it is not there.
+bool CountKey(const CRegistrationPlan& plan, HKEY hRoot, const CString& strKey, DWORD& dwSubKeys, DWORD& dwValues)
+{
+    CKeyHandle hKey = OpenKey(plan, hRoot, strKey, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS);
+    return hKey && RegQueryInfoKeyA(hKey.Get(), nullptr, nullptr, nullptr, &dwSubKeys, nullptr, nullptr, &dwValues,
+                                    nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 } // namespace
 
-int RunRegister(const CCommandLine& cmd)
+int RunRegister(const CCommandLine& cmd, CRecord& out)
 {
-    const CString& strFolder = cmd.m_args[0];
-    CString strRegDat;
-    if (!FindRegDat(strFolder, strRegDat))
-        return Fail("%s: not a folder", strFolder.GetString());
-    CString strReason = CheckReadable(strRegDat, FILE_SHARE_READ | FILE_SHARE_WRITE);
-    if (!strReason.IsEmpty())
-        return Fail("%s: %s", strRegDat.GetString(), strReason.GetString());
-    CString strWindowsDir;
-    if (!QueryWindowsFolder(strWindowsDir))
-        return Fail("cannot read the Windows folder");
-
-    CRegistrationPlan plan = PlanRegistration(strRegDat, strWindowsDir);
-    std::vector<bool> written;
     int nResult = ExitSuccess;
+    CRegistrationPlan plan;
+    CRecord warnings(CRecord::List);
+    if (!Prepare(cmd, plan, out, warnings, nResult))
+        return nResult;
+
+    // The dry run predicts what the registry refuses; writing then reports
+    // the platform's own reason.
+    std::vector<LONG> status;
     if (cmd.m_bWrite)
+        WriteRegistration(plan, &status);
+    CRecord entries(CRecord::List);
+    std::vector<bool> include(plan.m_entries.size(), false);
+    for (size_t i = 0; i < plan.m_entries.size(); ++i)
     {
-        WriteRegistration(plan, &written);
-        for (size_t i = 0; i < plan.m_entries.size(); ++i)
-            if (!written[i] && !plan.m_entries[i].IsTooLong())
-                nResult = ExitFailure;
-    }
-
-    const struct
-    {
-        const char* pszKey;
-        const CString& strValue;
-    } values[] = {
-        {"CLSID", plan.m_strClsid},
-        {"TITLE", plan.m_strTitle},
-        {"VERSION", plan.m_strVersion},
-        {"PATH", plan.m_strPath},
-    };
-
-    if (cmd.m_bJson)
-    {
-        CJsonWriter json;
-        json.BeginObject();
-        json.Key("file");
-        json.String(plan.m_strRegDat);
-        json.Key("drive");
-        json.String(plan.m_strWindowsDrive);
-        json.Key("values");
-        json.BeginObject();
-        for (const auto& value : values)
+        const CRegistrationEntry& entry = plan.m_entries[i];
+        const char* pszRefusal = entry.GetKeyRefusal();
+        const char* pszStatus = cmd.m_bWrite ? "written" : "write";
+        CString strError;
+        if (entry.IsTooLong())
         {
-            json.Key(value.pszKey);
-            json.String(value.strValue);
-            if (plan.m_strStopKey == value.pszKey)
-                break;
+            pszStatus = cmd.m_bWrite ? "skipped" : "skip";
         }
-        json.EndObject();
-        json.Key("stop");
-        if (plan.IsComplete())
-            json.Null();
+        else if (cmd.m_bWrite ? status[i] != ERROR_SUCCESS : pszRefusal != nullptr)
+        {
+            pszStatus = cmd.m_bWrite ? "failed" : "fail";
+            strError = pszRefusal != nullptr ? CString(pszRefusal) : CString();
+            if (cmd.m_bWrite)
+                strError += (pszRefusal != nullptr ? "; the registry answers: " : "") +
+                            DescribeError(static_cast<DWORD>(status[i]));
+            nResult = Fail("%s: %s", EntryPlace(entry).GetString(), strError.GetString());
+        }
         else
-            json.String(plan.m_strStopKey);
-        json.Key("entries");
-        json.BeginArray();
-        for (size_t i = 0; i < plan.m_entries.size(); ++i)
         {
-            const CRegistrationEntry& entry = plan.m_entries[i];
-            json.BeginObject();
-            json.Key("root");
-            json.String(RootName(entry.m_hRoot));
-            json.Key("key");
-            json.String(entry.m_strKey);
-            json.Key("name");
-            json.String(entry.m_strName);
-            json.Key("data");
-            json.String(entry.m_strData);
-            json.Key("status");
-            json.String(EntryStatus(entry, cmd.m_bWrite, cmd.m_bWrite && written[i]));
-            json.EndObject();
+            include[i] = true;
         }
-        json.EndArray();
-        json.EndObject();
-        json.Print();
+        CRecord record = EntryRecord(pszStatus, entry);
+        if (!strError.IsEmpty())
+            record.Text("error", strError).JsonOnly();
+        entries.Nested(nullptr, record);
     }
-    else
-    {
-        PrintRecord({"file", plan.m_strRegDat});
-        PrintRecord({"drive", plan.m_strWindowsDrive});
-        for (const auto& value : values)
-        {
-            PrintRecord({value.pszKey, value.strValue});
-            if (plan.m_strStopKey == value.pszKey)
-                break;
-        }
-        if (!plan.IsComplete())
-            PrintRecord({"stop", plan.m_strStopKey});
-        for (size_t i = 0; i < plan.m_entries.size(); ++i)
-        {
-            const CRegistrationEntry& entry = plan.m_entries[i];
-            PrintRecord({EntryStatus(entry, cmd.m_bWrite, cmd.m_bWrite && written[i]), RootName(entry.m_hRoot),
-                         entry.m_strKey, entry.m_strName.IsEmpty() ? CString("(default)") : entry.m_strName,
-                         entry.m_strData});
-        }
-    }
+    out.Nested("entries", entries);
 
-    if (!plan.IsComplete())
-        return Fail("%s is empty or missing: registration writes nothing", plan.m_strStopKey.GetString());
-    if (nResult != ExitSuccess)
-        Fail("some values could not be written");
+    if (!cmd.m_strScript.IsEmpty())
+    {
+        CString strReason = WriteScript(cmd.m_strScript, ScriptText(plan, include));
+        if (!strReason.IsEmpty())
+            nResult = Fail("%s: %s", cmd.m_strScript.GetString(), strReason.GetString());
+        else
+            out.Text("script", cmd.m_strScript);
+    }
+    out.Nested("warnings", warnings).JsonOnly();
+    return nResult;
+}
+
+int RunUnregister(const CCommandLine& cmd, CRecord& out)
+{
+    int nResult = ExitSuccess;
+    CRegistrationPlan plan;
+    CRecord warnings(CRecord::List);
+    if (!Prepare(cmd, plan, out, warnings, nResult))
+        return nResult;
+
+    // Values first: only those that still hold exactly what registration
+    // wrote go.
+    CRecord entries(CRecord::List);
+    std::vector<bool> removed(plan.m_entries.size(), false);
+    for (size_t i = 0; i < plan.m_entries.size(); ++i)
+    {
+        const CRegistrationEntry& entry = plan.m_entries[i];
+        CString strFound;
+        ValueState state = entry.IsTooLong() ? ValueAbsent : ReadValue(plan, entry, strFound);
+        const char* pszStatus = entry.IsTooLong() ? (cmd.m_bWrite ? "skipped" : "skip") : "absent";
+        CString strError;
+        if (state == ValueOther)
+        {
+            pszStatus = cmd.m_bWrite ? "kept" : "keep";
+            CString strMessage = EntryPlace(entry) + ": holds \"" + strFound + "\", not what REG.DAT gives: kept";
+            Warn("%s", strMessage.GetString());
+            warnings.Text(nullptr, strMessage);
+        }
+        else if (state == ValueSame)
+        {
+            pszStatus = "remove";
+            removed[i] = true;
+            if (cmd.m_bWrite)
+            {
+                CKeyHandle hKey = OpenKey(plan, entry.m_hRoot, entry.m_strKey, KEY_SET_VALUE);
+                LONG lStatus = hKey ? RegDeleteValueA(hKey.Get(), entry.m_strName) : ERROR_ACCESS_DENIED;
+                pszStatus = lStatus == ERROR_SUCCESS ? "removed" : "failed";
+                removed[i] = lStatus == ERROR_SUCCESS;
+                if (lStatus != ERROR_SUCCESS)
+                {
+                    strError = DescribeError(static_cast<DWORD>(lStatus));
+                    nResult = Fail("%s: %s", EntryPlace(entry).GetString(),
+                                   strError.GetString());
+                }
+            }
+        }
+        CRecord record = EntryRecord(pszStatus, entry);
+        if (state == ValueOther)
+            record.Text("found", strFound).JsonOnly();
+        if (!strError.IsEmpty())
+            record.Text("error", strError).JsonOnly();
+        entries.Nested(nullptr, record);
+    }
+    out.Nested("entries", entries);
+
+    // Then the keys, deepest first, each only when nothing is left in it:
+    // the plan's two, and the keys a CLSID holding "\\" made between them
+    // and CLSID. In a dry run a key counts as empty when all it holds are
+    // values and keys that would go.
+    std::vector<CString> strKeys = {plan.m_strClassKey + "\\InstalledVersion", plan.m_strClassKey};
+    const int nClassesLength = CString("SOFTWARE\\Classes\\CLSID").GetLength();
+    for (int n = plan.m_strClassKey.ReverseFind('\\'); n > nClassesLength; n = strKeys.back().ReverseFind('\\'))
+        strKeys.push_back(plan.m_strClassKey.Left(n));
+    CRecord keys(CRecord::List);
+    for (HKEY hRoot : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+    {
+        bool bChildGoes = false;
+        for (const CString& strKey : strKeys)
+        {
+            DWORD dwSubKeys = 0, dwValues = 0;
+            if (!CountKey(plan, hRoot, strKey, dwSubKeys, dwValues))
+            {
+                bChildGoes = false;
+                continue;
+            }
+            if (!cmd.m_bWrite)
+            {
+                for (size_t i = 0; i < plan.m_entries.size(); ++i)
+                    if (removed[i] && plan.m_entries[i].m_hRoot == hRoot && plan.m_entries[i].m_strKey == strKey)
+                        --dwValues;
+                if (bChildGoes && dwSubKeys > 0)
+                    --dwSubKeys;
+            }
+            bool bEmpty = dwSubKeys == 0 && dwValues == 0;
+            const char* pszStatus = bEmpty ? (cmd.m_bWrite ? "removed-key" : "remove-key")
+                                           : (cmd.m_bWrite ? "kept-key" : "keep-key");
+            CString strError;
+            if (bEmpty && cmd.m_bWrite)
+            {
+                LONG lStatus = RegDeleteKeyExA(hRoot, strKey, plan.m_samView, 0);
+                if (lStatus != ERROR_SUCCESS)
+                {
+                    pszStatus = "failed-key";
+                    bEmpty = false;
+                    strError = DescribeError(static_cast<DWORD>(lStatus));
+                    nResult = Fail("%s\\%s: %s", RootName(hRoot), strKey.GetString(), strError.GetString());
+                }
+            }
+            bChildGoes = bEmpty;
+            CRecord record;
+            record.Text("status", pszStatus).Text("root", RootName(hRoot)).Text("key", strKey);
+            if (!strError.IsEmpty())
+                record.Text("error", strError).JsonOnly();
+            keys.Nested(nullptr, record);
+        }
+    }
+    out.Nested("keys", keys);
+    out.Nested("warnings", warnings).JsonOnly();
     return nResult;
 }

@@ -3,30 +3,11 @@
 
 #include "util/text/UrlScheme.h"
 
-int RunScheme(const CCommandLine& cmd)
+int RunScheme(const CCommandLine& cmd, CRecord& out)
 {
     // A URL the parser rejects has the empty word: an answer, not a failure.
-    CJsonWriter json;
-    json.BeginArray();
+    out = CRecord(CRecord::List);
     for (const CString& strUrl : cmd.m_args)
-    {
-        CString strScheme = GetURLScheme(strUrl);
-        if (cmd.m_bJson)
-        {
-            json.BeginObject();
-            json.Key("url");
-            json.String(strUrl);
-            json.Key("scheme");
-            json.String(strScheme);
-            json.EndObject();
-        }
-        else
-        {
-            PrintRecord({strScheme, strUrl});
-        }
-    }
-    json.EndArray();
-    if (cmd.m_bJson)
-        json.Print();
+        out.Nested(nullptr, CRecord().Text("scheme", GetURLScheme(strUrl)).Text("url", strUrl));
     return ExitSuccess;
 }

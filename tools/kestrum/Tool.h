@@ -1,17 +1,25 @@
 // kestrum.exe: what the commands share.
 //
-// Every command reads its operands from a CCommandLine, writes its results
-// to standard output (one record a line, fields separated by one tab, or
-// JSON with --json) and its complaints to standard error, one line each,
+// Every command reads its operands from a CCommandLine, builds its output
+// as one CRecord (printed by the one writer in Record.h, as text or with
+// --json as JSON), writes its complaints to standard error, one line each,
 // and answers with an exit code:
 //
 //   0  success
 //   1  failure: a missing or unreadable file, no version resource, a
 //      REG.DAT that registers nothing, a registry write that failed
 //   2  usage: an unknown command or option, too few or too many operands
+//
+// With --json every run prints one JSON document, failures included: a
+// file that cannot be read is an entry with an "error" member, and a run
+// that has nothing else to show prints {"error":"..."}.
 #pragma once
 
+#include "tools/kestrum/Record.h"
+
 #include "framework/String.h"
+
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -28,7 +36,17 @@ struct CCommandLine
 {
     std::vector<CString> m_args;   // operands, in order
     bool m_bJson = false;          // --json
-    bool m_bWrite = false;         // --write (register only)
+    bool m_bWrite = false;         // --write
+    int m_nView = 0;               // --view 32 or 64; 0 when not given
+    CString m_strScript;           // --reg FILE
+};
+
+// Options a command accepts beside --json.
+enum CommandOption
+{
+    OptionWrite = 1,
+    OptionView = 2,
+    OptionScript = 4,
 };
 
 // One row of the command table.
@@ -40,63 +58,80 @@ struct CCommand
     const char* pszDetails;     // further lines for the command's own help
     int nMinArgs;
     int nMaxArgs;               // -1: no limit
-    bool bTakesWrite;           // accepts --write
-    int (*pfnRun)(const CCommandLine& cmd);
+    unsigned uOptions;          // CommandOption bits
+    int (*pfnRun)(const CCommandLine& cmd, CRecord& out);
 };
 
-// "kestrum: " and the formatted message on standard error; returns
-// ExitFailure, so a command can end with return Fail(...).
+// "kestrum: " and the formatted message on standard error, escaped as text
+// output is, so it is always one line. Returns ExitFailure, so a command can
+// end with return Fail(...). The first message of a run is kept for the JSON
+// document of a run that failed.
 int Fail(const char* pszFormat, ...);
+// The same for a line already in its text form (escaped, marked).
+int FailLine(const CString& strLine);
+// "kestrum: warning: " and the message; the exit code is not changed.
+void Warn(const char* pszFormat, ...);
+// The first message Fail wrote in this run, unescaped; "" when none.
+const CString& GetFirstComplaint();
 
-// Why strPath cannot be opened for reading with the given sharing, in a
-// few words ("not found", "is a folder", "in use by another program"), or
-// "" when it can.
-CString CheckReadable(const CString& strPath, unsigned long dwShareMode);
+// The platform's reason for a failed file or registry call, in a few words
+// ("not found", "in use by another program", "access denied", "path too
+// long"), else its own message text and the error number.
+CString DescribeError(DWORD dwError);
 
-// Text output: writes the fields of one record, tab-separated, and a line
-// end. Text goes out in the active code page, byte for byte.
-void PrintRecord(const std::vector<CString>& fields);
+// One file that a FILE operand stands for, or why it stands for none.
+struct CFileMatch
+{
+    CString m_strPath;          // the file, as the library takes it
+    std::wstring m_strWidePath; // the same in UTF-16
+    CString m_strReason;        // empty, or why there is no file to use
+};
 
-// JSON output, built up in memory and written as one line. Text in the
-// active code page is converted to Unicode and every character outside
-// printable ASCII is written as a \uXXXX escape (UTF-16 units, so
-// characters beyond the BMP as surrogate pairs): the output is plain ASCII
-// whatever the console's code page. Bytes that are not valid in the code
-// page become the platform's substitute for them.
-class CJsonWriter
+// The files a FILE operand names. Without wildcards that is the operand
+// itself, as given; with "*" or "?" in its last part it is every file (not
+// folder) that matches, in the order the file system reports them, each as
+// the operand's folder part and the name found. A missing path ("not
+// found", or "no file matches" for a pattern), a folder ("is a folder"), a
+// path of 260 bytes or more ("path too long") and a found name that the
+// active code page cannot spell ("name outside the active code page")
+// come back as a match with a reason.
+std::vector<CFileMatch> ExpandFileOperand(const CString& strOperand);
+
+// Reports a match that has a reason: on standard error, and as a JSON-only
+// entry {"file":...,"error":...} of the list. Returns ExitFailure.
+int ReportMatch(const CFileMatch& match, CRecord& list);
+
+// Progress of a long run over files, on standard error while it is a
+// console; nothing when it is redirected. Shown only once the run has
+// lasted a second, at most a few times a second, and cleared at the end and
+// before each complaint.
+class CProgress
 {
 public:
-    void BeginObject();
-    void EndObject();
-    void BeginArray();
-    void EndArray();
-    // A member name inside an object; the next value is its value.
-    void Key(const char* pszName);
-    void String(const CString& str);
-    void Number(unsigned long long qwValue);
-    void Bool(bool bValue);
-    void Null();
-    // Writes the document and a line end to standard output.
-    void Print() const;
+    CProgress(const char* pszCommand, size_t nFiles);
+    ~CProgress();
+    CProgress(const CProgress&) = delete;
+    CProgress& operator=(const CProgress&) = delete;
+
+    // Work on file nIndex (from 0), of which qwDone of qwTotal bytes are read.
+    void Show(size_t nIndex, unsigned long long qwDone, unsigned long long qwTotal);
 
 private:
-    void BeforeValue();
-
-    std::string m_strText;
-    std::vector<bool> m_bFirst;   // per open container: nothing written yet
-    bool m_bAfterKey = false;
+    const char* m_pszCommand;
+    size_t m_nFiles;
+    DWORD m_dwStart;
+    DWORD m_dwLast;
+    bool m_bConsole;
 };
 
-// The JSON string literal for str, quotes included (see CJsonWriter).
-std::string JsonQuote(const CString& str);
-
 // Commands, one handler each; grouped by source file.
-int RunChecksum(const CCommandLine& cmd);
-int RunSize(const CCommandLine& cmd);
-int RunTimes(const CCommandLine& cmd);
-int RunList(const CCommandLine& cmd);
-int RunDirs(const CCommandLine& cmd);
-int RunVersion(const CCommandLine& cmd);
-int RunScheme(const CCommandLine& cmd);
-int RunRegister(const CCommandLine& cmd);
-int RunDx(const CCommandLine& cmd);
+int RunChecksum(const CCommandLine& cmd, CRecord& out);
+int RunSize(const CCommandLine& cmd, CRecord& out);
+int RunTimes(const CCommandLine& cmd, CRecord& out);
+int RunList(const CCommandLine& cmd, CRecord& out);
+int RunDirs(const CCommandLine& cmd, CRecord& out);
+int RunVersion(const CCommandLine& cmd, CRecord& out);
+int RunScheme(const CCommandLine& cmd, CRecord& out);
+int RunRegister(const CCommandLine& cmd, CRecord& out);
+int RunUnregister(const CCommandLine& cmd, CRecord& out);
+int RunDx(const CCommandLine& cmd, CRecord& out);

@@ -1,17 +1,29 @@
 // version: a file's version from its version resource.
 #include "tools/kestrum/Tool.h"
 
-#include "util/sysinfo/DirectXFiles.h"
+#include "util/path/FileSystem.h"
+#include "util/sysinfo/FileVersion.h"
 
-int RunVersion(const CCommandLine& cmd)
+int RunVersion(const CCommandLine& cmd, CRecord& out)
 {
-    const CString& strFile = cmd.m_args[0];
-    CString strReason = CheckReadable(strFile, FILE_SHARE_READ | FILE_SHARE_WRITE);
-    if (!strReason.IsEmpty())
-        return Fail("%s: %s", strFile.GetString(), strReason.GetString());
+    std::vector<CFileMatch> matches = ExpandFileOperand(cmd.m_args[0]);
+    if (matches.size() > 1)
+        return Fail("%s: matches %u files; version takes one", cmd.m_args[0].GetString(),
+                    static_cast<unsigned>(matches.size()));
+    const CFileMatch& file = matches[0];
+    if (!file.m_strReason.IsEmpty())
+        return FailLine(TextOfFileName(file.m_strWidePath) + ": " + EscapeText(file.m_strReason));
+
     ULONGLONG qwVersion = 0;
-    if (QueryFileVersion(strFile, &qwVersion) < 0)
-        return Fail("%s: no version resource", strFile.GetString());
+    if (QueryFileVersion(file.m_strPath, &qwVersion) < 0)
+    {
+        // The query cannot tell a file it may not read from one without a
+        // resource; opening it for its length can.
+        DWORD dwError = ERROR_SUCCESS;
+        GetFileLength(file.m_strPath, &dwError);
+        return Fail("%s: %s", file.m_strPath.GetString(),
+                    dwError != ERROR_SUCCESS ? DescribeError(dwError).GetString() : "no version resource");
+    }
 
     const unsigned parts[] = {
         static_cast<unsigned>(qwVersion >> 48 & 0xFFFF),
@@ -21,26 +33,9 @@ int RunVersion(const CCommandLine& cmd)
     };
     CString strVersion;
     strVersion.Format("%u.%u.%u.%u", parts[0], parts[1], parts[2], parts[3]);
-    if (cmd.m_bJson)
-    {
-        CJsonWriter json;
-        json.BeginObject();
-        json.Key("file");
-        json.String(strFile);
-        json.Key("version");
-        json.String(strVersion);
-        const char* const names[] = {"major", "minor", "build", "revision"};
-        for (int i = 0; i < 4; ++i)
-        {
-            json.Key(names[i]);
-            json.Number(parts[i]);
-        }
-        json.EndObject();
-        json.Print();
-    }
-    else
-    {
-        PrintRecord({strVersion});
-    }
+    out.Text("file", file.m_strPath).JsonOnly().Text("version", strVersion);
+    const char* const names[] = {"major", "minor", "build", "revision"};
+    for (int i = 0; i < 4; ++i)
+        out.Number(names[i], parts[i]).JsonOnly();
     return ExitSuccess;
 }

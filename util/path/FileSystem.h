@@ -39,8 +39,10 @@ void GetSubFolderList(CString strFolder, CStringArray& arrFolders);
 // read and write it, so a file another program is writing still answers.
 // 0 for an empty file and for anything that cannot be opened (missing, a
 // folder, no access, a name of 260 characters or more). A failure to read
-// the length of a file that did open raises CFileException.
-ULONGLONG GetFileLength(CString strPath);
+// the length of a file that did open raises CFileException. pdwError, when
+// given, receives why the file could not be opened (the platform's code;
+// ERROR_FILENAME_EXCED_RANGE for a name too long), or ERROR_SUCCESS.
+ULONGLONG GetFileLength(CString strPath, DWORD* pdwError = nullptr);
 
 // FormatByteSize(GetFileLength(strPath)); "0 bytes" for a missing file.
 CString GetFileLengthText(CString strPath);
@@ -54,8 +56,10 @@ CString FormatByteSize(ULONGLONG qwCount);
 
 // Finds strPath exactly as given (wildcards allowed; the first entry the
 // search reports counts) and writes its creation, last-access and last-write
-// times, converted to local time, to the three destinations. Returns 1; when
-// nothing is found returns 0 and leaves the destinations untouched.
+// times, converted to local time, to the three destinations; each time is
+// converted with the offset of its own date, so a July time reads in summer
+// time even in December. Returns 1; when nothing is found returns 0 and
+// leaves the destinations untouched.
 BOOL GetFileTimes(CString strPath, SYSTEMTIME& stCreation, SYSTEMTIME& stAccess, SYSTEMTIME& stWrite);
 
 // 1 when strPath names an existing folder; 0 for a file, a missing path or

@@ -14,12 +14,11 @@ namespace {
 const DWORD kChecksumWindow = 64 * 1024 * 1024;
 
 // Opens the file as both the mapped file and the checksum read it: read
-// access, others may only read. Null when it cannot be opened.
-HANDLE OpenForMapping(const CString& strPath)
+// access, others may only read.
+CFileHandle OpenForMapping(const CString& strPath)
 {
-    HANDLE h = CreateFileA(strPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-    return h == INVALID_HANDLE_VALUE ? nullptr : h;
+    return CFileHandle(CreateFileA(strPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 HANDLE CreateReadOnlyMapping(HANDLE hFile)
@@ -34,21 +33,17 @@ CMappedFile::CMappedFile() noexcept : m_dwSize(0)
 {
 }
 
-CMappedFile::~CMappedFile()
-{
-    Close();
-}
-
 const BYTE* CMappedFile::Open(CString strPath)
 {
     if (m_pView)
         return nullptr;
     m_strPath = strPath;
 
-    // Everything is acquired into locals first and handed to the fields only
+    // The handles are acquired into locals and handed to their fields only
     // once the view exists, so a failure releases what was had (view, then
-    // mapping, then file) and leaves every field null.
-    CHandle hFile(OpenForMapping(m_strPath));
+    // mapping, then file) and leaves no handle in a field. The size read
+    // stays, as GetSize documents.
+    CFileHandle hFile(OpenForMapping(m_strPath));
     if (!hFile)
         return nullptr;
 
@@ -121,23 +116,33 @@ BYTE XorBytes(const BYTE* pData, size_t nCount) noexcept
     return bResult;
 }
 
-BYTE GetFileChecksum(CString strPath)
+BYTE GetFileChecksum(CString strPath, DWORD* pdwError, PFN_READ_PROGRESS pfnProgress, void* pContext)
 {
+    // Every way out says why, from the platform's own last error, taken
+    // before any holder closes.
+    DWORD dwUnused = 0;
+    DWORD& dwError = pdwError != nullptr ? *pdwError : dwUnused;
+    dwError = ERROR_SUCCESS;
+    auto fail = [&dwError]() -> BYTE {
+        dwError = GetLastError();
+        return 0;
+    };
+
     // The file is read through a sliding window rather than one whole-file
     // view, so neither a size beyond 32 bits nor the room left in the address
     // space limits it.
-    CHandle hFile(OpenForMapping(strPath));
+    CFileHandle hFile(OpenForMapping(strPath));
     if (!hFile)
-        return 0;
+        return fail();
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(hFile.Get(), &info))
-        return 0;
+        return fail();
     ULONGLONG qwSize = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     if (qwSize == 0)
         return 0;
     CHandle hMapping(CreateReadOnlyMapping(hFile.Get()));
     if (!hMapping)
-        return 0;
+        return fail();
 
     // View offsets must fall on the allocation granularity.
     SYSTEM_INFO si;
@@ -161,7 +166,7 @@ BYTE GetFileChecksum(CString strPath)
             // No room for a window this large: try a smaller one, down to a
             // single granule.
             if (dwWindow <= dwGranularity)
-                return 0;
+                return fail();
             dwWindow /= 2;
             dwWindow -= dwWindow % dwGranularity;
             if (dwWindow < dwGranularity)
@@ -170,6 +175,8 @@ BYTE GetFileChecksum(CString strPath)
         }
         bResult ^= XorBytes(pView.Get(), nLength);
         qwOffset += nLength;
+        if (pfnProgress != nullptr)
+            pfnProgress(qwOffset, qwSize, pContext);
     }
     return bResult;
 }

@@ -23,7 +23,7 @@ class CMappedFile
 {
 public:
     CMappedFile() noexcept;
-    ~CMappedFile();
+    ~CMappedFile() = default;   // releases the view, the mapping and the file
     CMappedFile(const CMappedFile&) = delete;
     CMappedFile& operator=(const CMappedFile&) = delete;
 
@@ -49,10 +49,12 @@ public:
     void Close() noexcept;
 
 private:
+    // In the order of acquisition, so destruction releases the view, the
+    // mapping and the file, in that order.
+    CFileHandle m_hFile;    // the file behind the view; none when closed
+    CHandle m_hMapping;     // the mapping behind the view; null when closed
     CMappedView m_pView;    // first byte of the view; null when closed
     DWORD m_dwSize;         // low 32 bits of the file size
-    CHandle m_hFile;        // the file behind the view; null when none
-    CHandle m_hMapping;     // the mapping behind the view; null when none
     CString m_strPath;      // path of the last Open
 };
 
@@ -61,7 +63,15 @@ private:
 // a file that cannot be read this way: missing, empty, or held open for
 // writing by another program. Any size works, 4 GiB and more included: the
 // file is read once, through a window that slides along it, never copied.
-BYTE GetFileChecksum(CString strPath);
+//
+// pdwError, when given, receives ERROR_SUCCESS (an empty file included) or
+// the platform's reason the file could not be read this way: the file's
+// open (ERROR_SHARING_VIOLATION while another program writes it), its
+// mapping, or a view. pfnProgress, when given, is called with pContext
+// after each window with the bytes read so far and the file's size.
+using PFN_READ_PROGRESS = void (*)(ULONGLONG qwDone, ULONGLONG qwTotal, void* pContext);
+BYTE GetFileChecksum(CString strPath, DWORD* pdwError = nullptr, PFN_READ_PROGRESS pfnProgress = nullptr,
+                     void* pContext = nullptr);
 
 // The exclusive-or of nCount bytes from pData (0 for none), 16 bytes a step.
 // No alignment needed.

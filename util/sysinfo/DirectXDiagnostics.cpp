@@ -3,6 +3,8 @@
 #include "util/sysinfo/DirectXFiles.h"
 #include "util/sysinfo/internal/DirectXSources.h"
 
+#include "framework/Handle.h"
+
 #include <objbase.h>
 #include <oleauto.h>
 
@@ -25,71 +27,12 @@ const DWORD kDxDiagHeaderVersion = 111;
 // Room for the converted letter text: nine bytes and the terminator.
 const int kLetterBufferSize = 10;
 
-// CoInitialize for the life of the object; CoUninitialize only when it
-// succeeded (S_FALSE included), so a thread of another apartment is left
-// alone.
-class CComApartment
-{
-public:
-    CComApartment() noexcept : m_hr(CoInitialize(nullptr)) {}
-    ~CComApartment()
-    {
-        if (SUCCEEDED(m_hr))
-            CoUninitialize();
-    }
-    CComApartment(const CComApartment&) = delete;
-    CComApartment& operator=(const CComApartment&) = delete;
-
-private:
-    HRESULT m_hr;
-};
-
-// Owns one interface reference and releases it once. Declared in the order
-// of acquisition, the holders release in the reverse order.
-template <typename T>
-class CInterface
-{
-public:
-    CInterface() noexcept = default;
-    ~CInterface()
-    {
-        if (m_p != nullptr)
-            m_p->Release();
-    }
-    CInterface(const CInterface&) = delete;
-    CInterface& operator=(const CInterface&) = delete;
-
-    T* Get() const noexcept { return m_p; }
-    // For the out-parameter of a call that delivers the reference; the
-    // holder must be empty.
-    T** Out() noexcept { return &m_p; }
-
-private:
-    T* m_p = nullptr;
-};
-
-// A variant prepared with VariantInit and emptied with VariantClear.
-class CVariant
-{
-public:
-    CVariant() noexcept { VariantInit(&m_var); }
-    ~CVariant() { VariantClear(&m_var); }
-    CVariant(const CVariant&) = delete;
-    CVariant& operator=(const CVariant&) = delete;
-
-    VARIANT* Out() noexcept { return &m_var; }
-    const VARIANT& Get() const noexcept { return m_var; }
-
-private:
-    VARIANT m_var;
-};
-
 // Reads a VT_UI4 property into *pnValue (when not null). False when it is
 // missing or of another type.
 bool ReadUnsignedProp(IDxDiagContainer* pContainer, const wchar_t* pszName, int* pnValue)
 {
     CVariant var;
-    if (FAILED(pContainer->GetProp(pszName, var.Out())) || var.Get().vt != VT_UI4)
+    if (FAILED(pContainer->GetProp(pszName, var.Put())) || var.Get().vt != VT_UI4)
         return false;
     if (pnValue != nullptr)
         *pnValue = static_cast<int>(var.Get().ulVal);
@@ -100,7 +43,7 @@ bool ReadUnsignedProp(IDxDiagContainer* pContainer, const wchar_t* pszName, int*
 bool ReadLetterProp(IDxDiagContainer* pContainer, const wchar_t* pszName, char* pchLetter)
 {
     CVariant var;
-    if (FAILED(pContainer->GetProp(pszName, var.Out())) || var.Get().vt != VT_BSTR ||
+    if (FAILED(pContainer->GetProp(pszName, var.Put())) || var.Get().vt != VT_BSTR ||
         var.Get().bstrVal == nullptr)
         return false;
     char szLetter[kLetterBufferSize] = {};
@@ -127,9 +70,9 @@ HRESULT DetectDirectXByDiagnostics(const CDirectXSources& sources, int* pnMajor,
                                    char* pchLetter) noexcept
 {
     // Destroyed in reverse: system information, root, provider, apartment.
-    CComApartment apartment;
+    CComApartment apartment(SUCCEEDED(CoInitialize(nullptr)));
     CInterface<IDxDiagProvider> provider;
-    if (FAILED(sources.pfnCreateProvider(sources.pContext, provider.Out())) || provider.Get() == nullptr)
+    if (FAILED(sources.pfnCreateProvider(sources.pContext, provider.Put())) || !provider)
         return E_FAIL;
 
     DXDIAG_INIT_PARAMS params;
@@ -142,11 +85,11 @@ HRESULT DetectDirectXByDiagnostics(const CDirectXSources& sources, int* pnMajor,
         return E_FAIL;
 
     CInterface<IDxDiagContainer> root;
-    if (FAILED(provider.Get()->GetRootContainer(root.Out())) || root.Get() == nullptr)
+    if (FAILED(provider.Get()->GetRootContainer(root.Put())) || !root)
         return E_FAIL;
 
     CInterface<IDxDiagContainer> systemInfo;
-    if (FAILED(root.Get()->GetChildContainer(L"DxDiag_SystemInfo", systemInfo.Out())) || systemInfo.Get() == nullptr)
+    if (FAILED(root.Get()->GetChildContainer(L"DxDiag_SystemInfo", systemInfo.Put())) || !systemInfo)
         return E_FAIL;
 
     // All three are asked for, even after one is missing.

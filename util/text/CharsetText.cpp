@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <memory>
 
 namespace {
 
@@ -14,11 +13,7 @@ namespace {
 // 2 * n + 2 bytes must still fit the platform's 32-bit signed counts.
 const size_t kMaxWideUnits = 0x3FFFFFFE;
 
-struct CFreeDeleter
-{
-    void operator()(void* p) const noexcept { std::free(p); }
-};
-using CWideBuffer = std::unique_ptr<WCHAR[], CFreeDeleter>;
+using CWideBuffer = CHeapPtr<WCHAR>;
 
 // A working buffer of nUnits UTF-16 units, or null when it cannot be had.
 CWideBuffer AllocateWide(int nUnits)
@@ -218,11 +213,11 @@ void ConvertIntoDestination(const char* pSource, int nCount, UINT nSourceCodePag
         for (int nFrom = 0; work && nFrom < nCount;)
         {
             int nTo = cutter.StepEnd(pSource, nFrom, nCount);
-            int nUnits = MultiByteToWideChar(nSourceCodePage, 0, pSource + nFrom, nTo - nFrom, work.get(), nWorkUnits);
+            int nUnits = MultiByteToWideChar(nSourceCodePage, 0, pSource + nFrom, nTo - nFrom, work.Get(), nWorkUnits);
             if (nUnits <= 0)
                 break;
             bool bComplete = false;
-            nWritten += ConvertWholeCharacters(nDestCodePage, work.get(), nUnits, pDest + nWritten, nRoom - nWritten, bComplete);
+            nWritten += ConvertWholeCharacters(nDestCodePage, work.Get(), nUnits, pDest + nWritten, nRoom - nWritten, bComplete);
             if (!bComplete)
                 break;
             nFrom = nTo;
@@ -236,19 +231,14 @@ void ConvertIntoDestination(const char* pSource, int nCount, UINT nSourceCodePag
 // ---------------------------------------------------------------------------
 // CBstr
 
-CBstr::CBstr(const CBstr& other) : m_bstr(nullptr)
+CBstr::CBstr(const CBstr& other)
 {
-    if (other.m_bstr != nullptr)
+    if (!other.IsNull())
     {
-        m_bstr = SysAllocStringByteLen(reinterpret_cast<LPCSTR>(other.m_bstr), SysStringByteLen(other.m_bstr));
-        if (m_bstr == nullptr)
+        m_bstr.Attach(SysAllocStringByteLen(reinterpret_cast<LPCSTR>(other.Get()), SysStringByteLen(other.Get())));
+        if (!m_bstr)
             AfxThrowMemoryException();
     }
-}
-
-CBstr::~CBstr()
-{
-    SysFreeString(m_bstr);
 }
 
 CBstr& CBstr::operator=(const CBstr& other)
@@ -259,24 +249,6 @@ CBstr& CBstr::operator=(const CBstr& other)
         *this = static_cast<CBstr&&>(copy);
     }
     return *this;
-}
-
-CBstr& CBstr::operator=(CBstr&& other) noexcept
-{
-    if (this != &other)
-    {
-        SysFreeString(m_bstr);
-        m_bstr = other.m_bstr;
-        other.m_bstr = nullptr;
-    }
-    return *this;
-}
-
-BSTR CBstr::Detach() noexcept
-{
-    BSTR bstr = m_bstr;
-    m_bstr = nullptr;
-    return bstr;
 }
 
 // ---------------------------------------------------------------------------
@@ -318,9 +290,9 @@ CBstr Utf8ToBstr(const char* pUtf8, int nCount)
         work = AllocateWide(nCount);
         if (!work)
             AfxThrowMemoryException();
-        nUnits = Utf8ToWide(pUtf8, nCount, work.get());
+        nUnits = Utf8ToWide(pUtf8, nCount, work.Get());
     }
-    BSTR bstr = SysAllocStringLen(nUnits > 0 ? work.get() : L"", static_cast<UINT>(nUnits));
+    BSTR bstr = SysAllocStringLen(nUnits > 0 ? work.Get() : L"", static_cast<UINT>(nUnits));
     if (bstr == nullptr)
         AfxThrowMemoryException();
     return CBstr(bstr);

@@ -31,6 +31,7 @@
 #pragma once
 
 #include "framework/Exceptions.h"
+#include "framework/Handle.h"
 #include "framework/String.h"
 
 #include <windows.h>
@@ -43,26 +44,26 @@
 class CBstr
 {
 public:
-    CBstr() noexcept : m_bstr(nullptr) {}
+    CBstr() noexcept = default;
     // Takes ownership of bstr (which may be null).
     explicit CBstr(BSTR bstr) noexcept : m_bstr(bstr) {}
     CBstr(const CBstr& other);
-    CBstr(CBstr&& other) noexcept : m_bstr(other.m_bstr) { other.m_bstr = nullptr; }
-    ~CBstr();
+    CBstr(CBstr&& other) noexcept = default;
+    ~CBstr() = default;
 
     CBstr& operator=(const CBstr& other);
-    CBstr& operator=(CBstr&& other) noexcept;
+    CBstr& operator=(CBstr&& other) noexcept = default;
 
-    BSTR Get() const noexcept { return m_bstr; }
-    operator BSTR() const noexcept { return m_bstr; }
-    bool IsNull() const noexcept { return m_bstr == nullptr; }
+    BSTR Get() const noexcept { return m_bstr.Get(); }
+    operator BSTR() const noexcept { return m_bstr.Get(); }
+    bool IsNull() const noexcept { return !m_bstr; }
     // Length in UTF-16 units; 0 for a null string.
-    UINT GetLength() const noexcept { return m_bstr != nullptr ? SysStringLen(m_bstr) : 0; }
+    UINT GetLength() const noexcept { return SysStringLen(m_bstr.Get()); }
     // Gives up ownership; the caller frees the result with SysFreeString.
-    BSTR Detach() noexcept;
+    BSTR Detach() noexcept { return m_bstr.Detach(); }
 
 private:
-    BSTR m_bstr;
+    CBstrHandle m_bstr;
 };
 
 // pszWide in the calling thread's code page (CP_THREAD_ACP). A null text, a

@@ -1,6 +1,7 @@
 #include "util/sysinfo/DirectXDiagnostics.h"
 
 #include "util/sysinfo/DirectXFiles.h"
+#include "util/sysinfo/FileVersion.h"
 #include "util/sysinfo/internal/DirectXSources.h"
 
 #include "tests/support/Hardening.h"

@@ -1,0 +1,372 @@
+// The one writer of the tool's output: a record as text or as JSON.
+#include "tools/kestrum/Record.h"
+
+#include "framework/CodePage.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace {
+
+void AppendUnitEscape(std::string& strOut, wchar_t ch)
+{
+    char szEscape[8];
+    std::snprintf(szEscape, sizeof(szEscape), "\\u%04x", static_cast<unsigned>(ch));
+    strOut += szEscape;
+}
+
+std::string JsonQuoteWide(const std::wstring& wide)
+{
+    std::string out = "\"";
+    for (wchar_t ch : wide)
+    {
+        switch (ch)
+        {
+        case L'"': out += "\\\""; break;
+        case L'\\': out += "\\\\"; break;
+        case L'\b': out += "\\b"; break;
+        case L'\f': out += "\\f"; break;
+        case L'\n': out += "\\n"; break;
+        case L'\r': out += "\\r"; break;
+        case L'\t': out += "\\t"; break;
+        default:
+            if (ch >= 0x20 && ch < 0x7F)
+                out += static_cast<char>(ch);
+            else
+                AppendUnitEscape(out, ch);
+            break;
+        }
+    }
+    out += '"';
+    return out;
+}
+
+} // namespace
+
+// Strictly first, so valid text is never altered; text with stray bytes
+// then goes through the platform's lenient conversion.
+std::wstring ToWide(const CString& str)
+{
+    std::wstring wide;
+    if (str.IsEmpty())
+        return wide;
+    DWORD dwFlags = MB_ERR_INVALID_CHARS;
+    int nUnits = MultiByteToWideChar(CP_ACP, dwFlags, str, str.GetLength(), nullptr, 0);
+    if (nUnits == 0)
+    {
+        dwFlags = 0;
+        nUnits = MultiByteToWideChar(CP_ACP, dwFlags, str, str.GetLength(), nullptr, 0);
+    }
+    wide.resize(nUnits);
+    if (nUnits > 0)
+        MultiByteToWideChar(CP_ACP, dwFlags, str, str.GetLength(), &wide[0], nUnits);
+    return wide;
+}
+
+namespace {
+
+// UTF-16 text in the code page, when each of its characters has an exact
+// form there (no look-alike, no "?" put in for it).
+bool ConvertExactly(const wchar_t* pch, int nUnits, CString& strOut)
+{
+    if (nUnits == 0)
+        return true;
+    // The UTF-8 code page has every character, and takes no default-used flag.
+    bool bUtf8 = GetACP() == CP_UTF8;
+    BOOL bDefaultUsed = FALSE;
+    int nBytes = WideCharToMultiByte(CP_ACP, bUtf8 ? 0 : WC_NO_BEST_FIT_CHARS, pch, nUnits, nullptr, 0, nullptr,
+                                     bUtf8 ? nullptr : &bDefaultUsed);
+    if (nBytes <= 0 || bDefaultUsed)
+        return false;
+    CString strText;
+    char* p = strText.GetBuffer(nBytes);
+    WideCharToMultiByte(CP_ACP, bUtf8 ? 0 : WC_NO_BEST_FIT_CHARS, pch, nUnits, p, nBytes, nullptr, nullptr);
+    strText.ReleaseBuffer(nBytes);
+    strOut += strText;
+    return true;
+}
+
+// A name in the code page, with each character that has no exact form
+// there as \uXXXX; the caller escapes the rest.
+CString MarkedName(const std::wstring& wide, bool& bExact)
+{
+    bExact = true;
+    CString strOut;
+    for (size_t i = 0; i < wide.size();)
+    {
+        int nUnits = IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() && IS_LOW_SURROGATE(wide[i + 1]) ? 2 : 1;
+        CString strChar;
+        if (ConvertExactly(&wide[i], nUnits, strChar))
+        {
+            strOut += EscapeText(strChar);
+        }
+        else
+        {
+            bExact = false;
+            for (int j = 0; j < nUnits; ++j)
+            {
+                std::string strEscape;
+                AppendUnitEscape(strEscape, wide[i + j]);
+                strOut += strEscape.c_str();
+            }
+        }
+        i += nUnits;
+    }
+    return strOut;
+}
+
+void PrintLine(const std::vector<CString>& values)
+{
+    for (size_t i = 0; i < values.size(); ++i)
+    {
+        if (i > 0)
+            std::fputc('\t', stdout);
+        std::fwrite(values[i].GetString(), 1, values[i].GetLength(), stdout);
+    }
+    std::fputc('\n', stdout);
+}
+
+} // namespace
+
+CString EscapeText(const CString& str)
+{
+    const CCodePageInfo& cp = AfxGetCodePageInfo();
+    CString strOut;
+    const char* p = str.GetString();
+    const char* pEnd = p + str.GetLength();
+    while (p < pEnd)
+    {
+        unsigned char ch = static_cast<unsigned char>(*p);
+        // A double-byte character stays whole: its trail byte may be "\".
+        if (AfxIsLeadByte(cp, *p) && p + 1 < pEnd)
+        {
+            strOut += CString(p, 2);
+            p += 2;
+            continue;
+        }
+        switch (ch)
+        {
+        case '\\': strOut += "\\\\"; break;
+        case '\t': strOut += "\\t"; break;
+        case '\n': strOut += "\\n"; break;
+        case '\r': strOut += "\\r"; break;
+        default:
+            if (ch < 0x20 || ch == 0x7F)
+            {
+                CString strEscape;
+                strEscape.Format("\\x%02X", ch);
+                strOut += strEscape;
+            }
+            else
+            {
+                strOut += static_cast<char>(ch);
+            }
+            break;
+        }
+        ++p;
+    }
+    return strOut;
+}
+
+CString TextOfFileName(const std::wstring& strName)
+{
+    bool bExact = false;
+    return MarkedName(strName, bExact);
+}
+
+bool ToCodePageExactly(const std::wstring& strWide, CString& strName)
+{
+    CString strText;
+    if (!ConvertExactly(strWide.data(), static_cast<int>(strWide.size()), strText))
+        return false;
+    strName = strText;
+    return true;
+}
+
+std::string JsonQuote(const CString& str)
+{
+    return JsonQuoteWide(ToWide(str));
+}
+
+CString CRecord::CField::TextForm() const
+{
+    if (m_bShownAs)
+        return EscapeText(m_strShown);
+    switch (m_kind)
+    {
+    case KindText:
+        return EscapeText(m_strValue);
+    case KindFileName:
+        return TextOfFileName(m_strWide);
+    case KindNumber:
+    {
+        CString str;
+        str.Format("%I64u", m_qwValue);
+        return str;
+    }
+    case KindBool:
+        return m_qwValue != 0 ? "true" : "false";
+    default:
+        return CString();
+    }
+}
+
+CRecord& CRecord::Text(const char* pszName, const CString& strValue)
+{
+    m_fields.emplace_back();
+    m_fields.back().m_strName = pszName != nullptr ? pszName : "";
+    m_fields.back().m_kind = CField::KindText;
+    m_fields.back().m_strValue = strValue;
+    return *this;
+}
+
+CRecord& CRecord::FileName(const char* pszName, const std::wstring& strName)
+{
+    Text(pszName, CString());
+    m_fields.back().m_kind = CField::KindFileName;
+    m_fields.back().m_strWide = strName;
+    return *this;
+}
+
+CRecord& CRecord::Number(const char* pszName, unsigned long long qwValue)
+{
+    Text(pszName, CString());
+    m_fields.back().m_kind = CField::KindNumber;
+    m_fields.back().m_qwValue = qwValue;
+    return *this;
+}
+
+CRecord& CRecord::Bool(const char* pszName, bool bValue)
+{
+    Number(pszName, bValue ? 1 : 0);
+    m_fields.back().m_kind = CField::KindBool;
+    return *this;
+}
+
+CRecord& CRecord::Null(const char* pszName)
+{
+    Text(pszName, CString());
+    m_fields.back().m_kind = CField::KindNull;
+    return *this;
+}
+
+CRecord& CRecord::Nested(const char* pszName, CRecord record)
+{
+    Text(pszName, CString());
+    m_fields.back().m_kind = CField::KindRecord;
+    m_fields.back().m_nested.push_back(std::move(record));
+    return *this;
+}
+
+CRecord& CRecord::JsonOnly()
+{
+    m_fields.back().m_bInText = false;
+    return *this;
+}
+
+CRecord& CRecord::TextOnly()
+{
+    m_fields.back().m_bInJson = false;
+    return *this;
+}
+
+CRecord& CRecord::ShownAs(const CString& strText)
+{
+    m_fields.back().m_bShownAs = true;
+    m_fields.back().m_strShown = strText;
+    return *this;
+}
+
+void CRecord::AppendJson(std::string& strOut) const
+{
+    bool bArray = m_layout == List;
+    strOut += bArray ? '[' : '{';
+    bool bFirst = true;
+    for (const CField& field : m_fields)
+    {
+        if (!field.m_bInJson)
+            continue;
+        if (!bFirst)
+            strOut += ',';
+        bFirst = false;
+        if (!bArray)
+        {
+            strOut += JsonQuote(field.m_strName.c_str());
+            strOut += ':';
+        }
+        switch (field.m_kind)
+        {
+        case CField::KindText: strOut += JsonQuote(field.m_strValue); break;
+        case CField::KindFileName: strOut += JsonQuoteWide(field.m_strWide); break;
+        case CField::KindNumber: strOut += std::to_string(field.m_qwValue); break;
+        case CField::KindBool: strOut += field.m_qwValue != 0 ? "true" : "false"; break;
+        case CField::KindNull: strOut += "null"; break;
+        case CField::KindRecord: field.m_nested[0].AppendJson(strOut); break;
+        }
+    }
+    strOut += bArray ? ']' : '}';
+}
+
+void CRecord::AppendLineValues(std::vector<CString>& values) const
+{
+    for (const CField& field : m_fields)
+    {
+        if (!field.m_bInText || (field.m_kind == CField::KindNull && !field.m_bShownAs))
+            continue;
+        if (field.m_kind == CField::KindRecord && !field.m_bShownAs)
+            field.m_nested[0].AppendLineValues(values);
+        else
+            values.push_back(field.TextForm());
+    }
+}
+
+void CRecord::PrintLines() const
+{
+    if (m_layout == Line)
+    {
+        std::vector<CString> values;
+        AppendLineValues(values);
+        if (!values.empty())
+            PrintLine(values);
+        return;
+    }
+    for (const CField& field : m_fields)
+    {
+        if (!field.m_bInText || (field.m_kind == CField::KindNull && !field.m_bShownAs))
+            continue;
+        std::vector<CString> values;
+        if (m_layout == Lines)
+            values.push_back(field.m_strName.c_str());
+        if (field.m_kind == CField::KindRecord && !field.m_bShownAs)
+        {
+            const CRecord& nested = field.m_nested[0];
+            if (nested.m_layout != Line)
+            {
+                nested.PrintLines();
+                continue;
+            }
+            nested.AppendLineValues(values);
+        }
+        else
+        {
+            values.push_back(field.TextForm());
+        }
+        PrintLine(values);
+    }
+}
+
+void CRecord::Print(bool bJson) const
+{
+    if (bJson)
+    {
+        std::string strJson;
+        AppendJson(strJson);
+        std::fwrite(strJson.data(), 1, strJson.size(), stdout);
+        std::fputc('\n', stdout);
+    }
+    else
+    {
+        PrintLines();
+    }
+}

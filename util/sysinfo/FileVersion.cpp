@@ -1,0 +1,107 @@
+#include "util/sysinfo/FileVersion.h"
+
+#include "framework/Handle.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+WORD ReadWord(const BYTE* p)
+{
+    WORD w;
+    std::memcpy(&w, p, sizeof(w));
+    return w;
+}
+
+DWORD AlignUp4(DWORD dw)
+{
+    return (dw + 3) & ~DWORD(3);
+}
+
+// The offset of the root block's value, by the documented VS_VERSIONINFO
+// layout, when the block is sound enough for VerQueryValueA to walk and
+// holds a whole fixed record there; else 0. Sound means: its length lies
+// within the copy, its key ends inside it, and its value is binary (a text
+// value would be converted into the space behind the block). Both layouts
+// are known: the 32-bit one (a type word, then a UTF-16 key) and the 16-bit
+// one of old executables (an 8-bit key at byte 4, a printable character).
+DWORD FindRootValue(const BYTE* pBlock, DWORD dwSize)
+{
+    if (dwSize < 6)
+        return 0;
+    const DWORD dwLength = ReadWord(pBlock);
+    if (dwLength < 6 || dwLength > dwSize)
+        return 0;
+
+    DWORD dwValue = 0;
+    if (pBlock[4] >= ' ')
+    {
+        for (DWORD i = 4; i < dwLength && dwValue == 0; ++i)
+        {
+            if (pBlock[i] == 0)
+                dwValue = AlignUp4(i + 1);
+        }
+    }
+    else if (ReadWord(pBlock + 4) == 0)
+    {
+        for (DWORD i = 6; i + 1 < dwLength && dwValue == 0; i += 2)
+        {
+            if (ReadWord(pBlock + i) == 0)
+                dwValue = AlignUp4(i + 2);
+        }
+    }
+    if (dwValue == 0 || dwValue + sizeof(VS_FIXEDFILEINFO) > dwLength)
+        return 0;
+    return dwValue;
+}
+
+} // namespace
+
+int CompareModuleVersions(ULONGLONG qwFirst, ULONGLONG qwSecond) noexcept
+{
+    if (qwFirst > qwSecond)
+        return 1;
+    if (qwFirst < qwSecond)
+        return -1;
+    return 0;
+}
+
+HRESULT QueryFileVersion(const char* pszPath, ULONGLONG* pqwVersion) noexcept
+{
+    if (pszPath == nullptr || pqwVersion == nullptr)
+        return E_INVALIDARG;
+
+    DWORD dwUnused = 0;
+    const DWORD dwSize = GetFileVersionInfoSizeA(pszPath, &dwUnused);
+    if (dwSize == 0)
+        return E_FAIL;
+
+    // Zeroed, so bytes the platform does not fill are never stray memory.
+    CHeapPtr<BYTE> buffer(static_cast<BYTE*>(std::calloc(dwSize, 1)));
+    if (!buffer)
+        return E_OUTOFMEMORY;
+    BYTE* const pData = buffer.Get();
+
+    if (!GetFileVersionInfoA(pszPath, 0, dwSize, pData))
+        return E_FAIL;
+
+    if (FindRootValue(pData, dwSize) == 0)
+        return E_FAIL;
+
+    void* pRecord = nullptr;
+    UINT uLength = 0;
+    if (!VerQueryValueA(pData, "\\", &pRecord, &uLength) || pRecord == nullptr)
+        return E_FAIL;
+
+    // The record must be whole and inside the copy before it is read.
+    const BYTE* pFirst = static_cast<const BYTE*>(pRecord);
+    if (uLength < sizeof(VS_FIXEDFILEINFO) || dwSize < sizeof(VS_FIXEDFILEINFO) || pFirst < pData ||
+        static_cast<size_t>(pFirst - pData) > dwSize - sizeof(VS_FIXEDFILEINFO))
+        return E_FAIL;
+
+    VS_FIXEDFILEINFO info;
+    std::memcpy(&info, pFirst, sizeof(info));
+    *pqwVersion = (static_cast<ULONGLONG>(info.dwFileVersionMS) << 32) | info.dwFileVersionLS;
+    return S_OK;
+}
