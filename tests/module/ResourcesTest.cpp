@@ -1,5 +1,7 @@
 #include "tests/support/TestSupport.h"
 
+#include "KestrumVersion.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -97,10 +99,14 @@ TEST_F(ResourcesTest, VersionBlock)
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(0x00010000u, fixed->dwFileVersionMS);
-    EXPECT_EQ(0x00000001u, fixed->dwFileVersionLS);
-    EXPECT_EQ(0x00010000u, fixed->dwProductVersionMS);
-    EXPECT_EQ(0x00000001u, fixed->dwProductVersionLS);
+    // The project's version, 1.0.0.1 as the module is specified.
+    const DWORD dwMS = KESTRUM_VERSION_MAJOR << 16 | KESTRUM_VERSION_MINOR;
+    const DWORD dwLS = KESTRUM_VERSION_PATCH << 16 | KESTRUM_VERSION_TWEAK;
+    EXPECT_STREQ("1.0.0.1", KESTRUM_VERSION_TEXT);
+    EXPECT_EQ(dwMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(dwLS, fixed->dwFileVersionLS);
+    EXPECT_EQ(dwMS, fixed->dwProductVersionMS);
+    EXPECT_EQ(dwLS, fixed->dwProductVersionLS);
     EXPECT_EQ(0x3Fu, fixed->dwFileFlagsMask);
     EXPECT_EQ(0u, fixed->dwFileFlags);
     EXPECT_EQ(4u, fixed->dwFileOS);
@@ -118,11 +124,11 @@ TEST_F(ResourcesTest, VersionBlock)
         const char* value;   // null: any non-empty text
     } rows[] = {
         {"FileDescription", "Kestrum ActiveX Control Module"},
-        {"FileVersion", "1.0.0.1"},
+        {"FileVersion", KESTRUM_VERSION_TEXT},
         {"InternalName", "Kestrum.ocx"},
         {"OriginalFilename", "Kestrum.ocx"},
         {"ProductName", "Kestrum ActiveX Control Module"},
-        {"ProductVersion", "1.0.0.1"},
+        {"ProductVersion", KESTRUM_VERSION_TEXT},
         {"CompanyName", nullptr},
         {"LegalCopyright", nullptr},
     };
