@@ -1,6 +1,5 @@
 // kestrum.exe run as a separate process, the way scripts use it: its
 // standard output, standard error and exit code.
-#include "tests/support/Hardening.h"
 #include "tests/support/TestSupport.h"
 #include "util/sysinfo/DirectXDiagnostics.h"
 
@@ -132,14 +131,6 @@ std::string Esc(const std::string& path)
     for (char ch : path)
         escaped += ch == '\\' ? std::string("\\\\") : std::string(1, ch);
     return escaped;
-}
-
-std::string WindowsDrive()
-{
-    char dir[MAX_PATH];
-    GetWindowsDirectoryA(dir, MAX_PATH);
-    std::string s(dir);
-    return s.substr(0, s.find('\\'));
 }
 
 } // namespace
@@ -514,8 +505,7 @@ protected:
     void WriteRegDat(const std::string& title, const std::string& version, const std::string& path,
                      const std::string& clsid = "")
     {
-        WriteFileBytes(m_dir / "REG.DAT", "[REG]\r\nCLSID=" + (clsid.empty() ? m_clsid : clsid) + "\r\nTITLE=" +
-                                              title + "\r\nVERSION=" + version + "\r\nPATH=" + path + "\r\n");
+        WriteFileBytes(m_dir / "REG.DAT", RegDatText(clsid.empty() ? m_clsid : clsid, title, version, path));
     }
 
     // The lines register prints for the six values, each with its status.
