@@ -259,6 +259,114 @@ bool CountKey(const CRegistrationPlan& plan, HKEY hRoot, const CString& strKey, 
                                     nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
+// unregister, first the values: only those that still hold exactly what
+// registration wrote go. removed receives one flag per entry.
+CRecord RemoveValues(const CCommandLine& cmd, const CRegistrationPlan& plan, CRecord& warnings,
+                     std::vector<bool>& removed, int& nResult)
+{
+    CRecord entries(CRecord::List);
+    removed.assign(plan.m_entries.size(), false);
+    for (size_t i = 0; i < plan.m_entries.size(); ++i)
+    {
+        const CRegistrationEntry& entry = plan.m_entries[i];
+        CString strFound;
+        ValueState state = entry.IsTooLong() ? ValueAbsent : ReadValue(plan, entry, strFound);
+        const char* pszStatus = entry.IsTooLong() ? (cmd.m_bWrite ? "skipped" : "skip") : "absent";
+        CString strError;
+        if (state == ValueOther)
+        {
+            pszStatus = cmd.m_bWrite ? "kept" : "keep";
+            CString strMessage = EntryPlace(entry) + ": holds \"" + strFound + "\", not what REG.DAT gives: kept";
+            Warn("%s", strMessage.GetString());
+            warnings.Text(nullptr, strMessage);
+        }
+        else if (state == ValueSame)
+        {
+            pszStatus = "remove";
+            removed[i] = true;
+            if (cmd.m_bWrite)
+            {
+                CKeyHandle hKey;
+                LONG lStatus = RegOpenKeyExA(entry.m_hRoot, entry.m_strKey, 0, KEY_SET_VALUE | plan.m_samView,
+                                             hKey.Put());
+                if (lStatus == ERROR_SUCCESS)
+                    lStatus = RegDeleteValueA(hKey.Get(), entry.m_strName);
+                pszStatus = lStatus == ERROR_SUCCESS ? "removed" : "failed";
+                removed[i] = lStatus == ERROR_SUCCESS;
+                if (lStatus != ERROR_SUCCESS)
+                {
+                    strError = DescribeError(static_cast<DWORD>(lStatus));
+                    nResult = Fail("%s: %s", EntryPlace(entry).GetString(), strError.GetString());
+                }
+            }
+        }
+        CRecord record = EntryRecord(pszStatus, entry);
+        if (state == ValueOther)
+            record.Text("found", strFound).JsonOnly();
+        if (!strError.IsEmpty())
+            record.Text("error", strError).JsonOnly();
+        entries.Nested(nullptr, record);
+    }
+    return entries;
+}
+
+// Then the keys, deepest first, each only when nothing is left in it: the
+// plan's two, and the keys a CLSID holding "\" made between them and
+// CLSID. In a dry run a key counts as empty when all it holds are values
+// and keys that would go.
+CRecord RemoveKeys(const CCommandLine& cmd, const CRegistrationPlan& plan, const std::vector<bool>& removed,
+                   int& nResult)
+{
+    std::vector<CString> strKeys = {plan.m_strClassKey + "\\InstalledVersion", plan.m_strClassKey};
+    const int nClassesLength = CString("SOFTWARE\\Classes\\CLSID").GetLength();
+    for (int n = plan.m_strClassKey.ReverseFind('\\'); n > nClassesLength; n = strKeys.back().ReverseFind('\\'))
+        strKeys.push_back(plan.m_strClassKey.Left(n));
+    CRecord keys(CRecord::List);
+    for (HKEY hRoot : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+    {
+        bool bChildGoes = false;
+        for (const CString& strKey : strKeys)
+        {
+            DWORD dwSubKeys = 0, dwValues = 0;
+            if (!CountKey(plan, hRoot, strKey, dwSubKeys, dwValues))
+            {
+                bChildGoes = false;
+                continue;
+            }
+            if (!cmd.m_bWrite)
+            {
+                for (size_t i = 0; i < plan.m_entries.size(); ++i)
+                    if (removed[i] && plan.m_entries[i].m_hRoot == hRoot && plan.m_entries[i].m_strKey == strKey)
+                        --dwValues;
+                if (bChildGoes && dwSubKeys > 0)
+                    --dwSubKeys;
+            }
+            bool bEmpty = dwSubKeys == 0 && dwValues == 0;
+            const char* pszStatus = bEmpty ? (cmd.m_bWrite ? "removed-key" : "remove-key")
+                                           : (cmd.m_bWrite ? "kept-key" : "keep-key");
+            CString strError;
+            if (bEmpty && cmd.m_bWrite)
+            {
+                LONG lStatus = RegDeleteKeyExA(hRoot, strKey, plan.m_samView, 0);
+                if (lStatus != ERROR_SUCCESS)
+                {
+                    pszStatus = "failed-key";
+                    bEmpty = false;
+                    strError = DescribeError(static_cast<DWORD>(lStatus));
+                    nResult = Fail("%s\\%s: %s", RootName(hRoot), strKey.GetString(), strError.GetString());
+                }
+            }
+            bChildGoes = bEmpty;
+            CRecord record;
+            record.Text("status", pszStatus).Text("root", RootName(hRoot)).Text("key", strKey);
+            if (!strError.IsEmpty())
+                record.Text("error", strError).JsonOnly();
+            keys.Nested(nullptr, record);
+        }
+    }
+    return keys;
+}
+
 } // namespace
 
 int RunRegister(const CCommandLine& cmd, CRecord& out)
@@ -325,104 +433,9 @@ int RunUnregister(const CCommandLine& cmd, CRecord& out)
     CRecord warnings(CRecord::List);
     if (!Prepare(cmd, plan, out, warnings, nResult))
         return nResult;
-
-    // Values first: only those that still hold exactly what registration
-    // wrote go.
-    CRecord entries(CRecord::List);
-    std::vector<bool> removed(plan.m_entries.size(), false);
-    for (size_t i = 0; i < plan.m_entries.size(); ++i)
-    {
-        const CRegistrationEntry& entry = plan.m_entries[i];
-        CString strFound;
-        ValueState state = entry.IsTooLong() ? ValueAbsent : ReadValue(plan, entry, strFound);
-        const char* pszStatus = entry.IsTooLong() ? (cmd.m_bWrite ? "skipped" : "skip") : "absent";
-        CString strError;
-        if (state == ValueOther)
-        {
-            pszStatus = cmd.m_bWrite ? "kept" : "keep";
-            CString strMessage = EntryPlace(entry) + ": holds \"" + strFound + "\", not what REG.DAT gives: kept";
-            Warn("%s", strMessage.GetString());
-            warnings.Text(nullptr, strMessage);
-        }
-        else if (state == ValueSame)
-        {
-            pszStatus = "remove";
-            removed[i] = true;
-            if (cmd.m_bWrite)
-            {
-                CKeyHandle hKey = OpenKey(plan, entry.m_hRoot, entry.m_strKey, KEY_SET_VALUE);
-                LONG lStatus = hKey ? RegDeleteValueA(hKey.Get(), entry.m_strName) : ERROR_ACCESS_DENIED;
-                pszStatus = lStatus == ERROR_SUCCESS ? "removed" : "failed";
-                removed[i] = lStatus == ERROR_SUCCESS;
-                if (lStatus != ERROR_SUCCESS)
-                {
-                    strError = DescribeError(static_cast<DWORD>(lStatus));
-                    nResult = Fail("%s: %s", EntryPlace(entry).GetString(),
-                                   strError.GetString());
-                }
-            }
-        }
-        CRecord record = EntryRecord(pszStatus, entry);
-        if (state == ValueOther)
-            record.Text("found", strFound).JsonOnly();
-        if (!strError.IsEmpty())
-            record.Text("error", strError).JsonOnly();
-        entries.Nested(nullptr, record);
-    }
-    out.Nested("entries", entries);
-
-    // Then the keys, deepest first, each only when nothing is left in it:
-    // the plan's two, and the keys a CLSID holding "\\" made between them
-    // and CLSID. In a dry run a key counts as empty when all it holds are
-    // values and keys that would go.
-    std::vector<CString> strKeys = {plan.m_strClassKey + "\\InstalledVersion", plan.m_strClassKey};
-    const int nClassesLength = CString("SOFTWARE\\Classes\\CLSID").GetLength();
-    for (int n = plan.m_strClassKey.ReverseFind('\\'); n > nClassesLength; n = strKeys.back().ReverseFind('\\'))
-        strKeys.push_back(plan.m_strClassKey.Left(n));
-    CRecord keys(CRecord::List);
-    for (HKEY hRoot : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-    {
-        bool bChildGoes = false;
-        for (const CString& strKey : strKeys)
-        {
-            DWORD dwSubKeys = 0, dwValues = 0;
-            if (!CountKey(plan, hRoot, strKey, dwSubKeys, dwValues))
-            {
-                bChildGoes = false;
-                continue;
-            }
-            if (!cmd.m_bWrite)
-            {
-                for (size_t i = 0; i < plan.m_entries.size(); ++i)
-                    if (removed[i] && plan.m_entries[i].m_hRoot == hRoot && plan.m_entries[i].m_strKey == strKey)
-                        --dwValues;
-                if (bChildGoes && dwSubKeys > 0)
-                    --dwSubKeys;
-            }
-            bool bEmpty = dwSubKeys == 0 && dwValues == 0;
-            const char* pszStatus = bEmpty ? (cmd.m_bWrite ? "removed-key" : "remove-key")
-                                           : (cmd.m_bWrite ? "kept-key" : "keep-key");
-            CString strError;
-            if (bEmpty && cmd.m_bWrite)
-            {
-                LONG lStatus = RegDeleteKeyExA(hRoot, strKey, plan.m_samView, 0);
-                if (lStatus != ERROR_SUCCESS)
-                {
-                    pszStatus = "failed-key";
-                    bEmpty = false;
-                    strError = DescribeError(static_cast<DWORD>(lStatus));
-                    nResult = Fail("%s\\%s: %s", RootName(hRoot), strKey.GetString(), strError.GetString());
-                }
-            }
-            bChildGoes = bEmpty;
-            CRecord record;
-            record.Text("status", pszStatus).Text("root", RootName(hRoot)).Text("key", strKey);
-            if (!strError.IsEmpty())
-                record.Text("error", strError).JsonOnly();
-            keys.Nested(nullptr, record);
-        }
-    }
-    out.Nested("keys", keys);
+    std::vector<bool> removed;
+    out.Nested("entries", RemoveValues(cmd, plan, warnings, removed, nResult));
+    out.Nested("keys", RemoveKeys(cmd, plan, removed, nResult));
     out.Nested("warnings", warnings).JsonOnly();
     return nResult;
 }
