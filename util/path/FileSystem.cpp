@@ -61,11 +61,18 @@ CString PrepareFolder(const CString& strFolder)
     return strResult;
 }
 
+// Converts with the zone's rules for the time's own date, so a July time
+// reads in summer time whatever today's date (FileTimeToLocalFileTime would
+// apply today's offset to every date). Where the zone cannot convert it,
+// the universal time is written; a file time past the calendar's range
+// leaves the destination as it was.
 void ToLocalSystemTime(const FILETIME& ftUniversal, SYSTEMTIME& stLocal)
 {
-    FILETIME ftLocal = ftUniversal;
-    FileTimeToLocalFileTime(&ftUniversal, &ftLocal);
-    FileTimeToSystemTime(&ftLocal, &stLocal);
+    SYSTEMTIME stUniversal;
+    if (!FileTimeToSystemTime(&ftUniversal, &stUniversal))
+        return;
+    if (!SystemTimeToTzSpecificLocalTime(nullptr, &stUniversal, &stLocal))
+        stLocal = stUniversal;
 }
 
 // Whether any entry of that name exists. A search never finds a name that

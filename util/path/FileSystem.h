@@ -56,8 +56,10 @@ CString FormatByteSize(ULONGLONG qwCount);
 
 // Finds strPath exactly as given (wildcards allowed; the first entry the
 // search reports counts) and writes its creation, last-access and last-write
-// times, converted to local time, to the three destinations. Returns 1; when
-// nothing is found returns 0 and leaves the destinations untouched.
+// times, converted to local time, to the three destinations; each time is
+// converted with the offset of its own date, so a July time reads in summer
+// time even in December. Returns 1; when nothing is found returns 0 and
+// leaves the destinations untouched.
 BOOL GetFileTimes(CString strPath, SYSTEMTIME& stCreation, SYSTEMTIME& stAccess, SYSTEMTIME& stWrite);
 
 // 1 when strPath names an existing folder; 0 for a file, a missing path or

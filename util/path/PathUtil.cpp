@@ -2,6 +2,8 @@
 
 #include "framework/CodePage.h"
 
+#include <initializer_list>
+
 namespace {
 
 // The path without its query part: everything from the first "?" on, unless
@@ -11,6 +13,19 @@ CString CutQuery(const CString& strPath)
     int nQuery = strPath.Find('?');
     return nQuery > 0 ? strPath.Left(nQuery) : strPath;
 }
+
+// The eight characters a file name may not hold, as a table over bytes. No
+// lead byte is among them.
+struct CInvalidNameChars
+{
+    bool bInvalid[256] = {};
+    constexpr CInvalidNameChars()
+    {
+        for (char ch : {'/', '?', '\\', ':', '<', '>', '"', '|'})
+            bInvalid[static_cast<unsigned char>(ch)] = true;
+    }
+};
+constexpr CInvalidNameChars s_invalidNameChars;
 
 } // namespace
 
@@ -112,8 +127,10 @@ bool IsSamePath(CString strFirst, CString strSecond)
     for (CString* pText : texts)
     {
         *pText = ReplaceChar(*pText, '/', '\\');
+        // The last whole character: a trail byte equal to "\" (code page
+        // 932) is part of its character, not a final separator.
         int nLength = pText->GetLength();
-        if (nLength > 0 && pText->GetString()[nLength - 1] == '\\')
+        if (nLength > 0 && pText->ReverseFind('\\') == nLength - 1)
             pText->Truncate(nLength - 1);
         pText->MakeLower();
     }
@@ -122,29 +139,29 @@ bool IsSamePath(CString strFirst, CString strSecond)
 
 void MakeValidFileName(CString& strText, char chReplace)
 {
-    static const char s_invalid[] = {'/', '?', '\\', ':', '<', '>', '"', '|'};
-    auto isInvalid = [](char ch) {
-        for (char bad : s_invalid)
-            if (ch == bad)
-                return true;
-        return false;
-    };
-
     int nLength = strText.GetLength();
     if (nLength == 0)
         return;
+    const CCodePageInfo& cp = AfxGetCodePageInfo();
     char* p = strText.GetBuffer(nLength);
     int nOut = 0;
     for (int i = 0; i < nLength; ++i)
     {
         char ch = p[i];
-        // With no replacement the bad characters are dropped, and so is any
-        // "?" (which is itself one of them).
-        if (isInvalid(ch))
+        if (s_invalidNameChars.bInvalid[static_cast<unsigned char>(ch)])
         {
+            // With no replacement the bad characters are dropped, and so is
+            // any "?" (which is itself one of them).
             if (chReplace == '\0')
                 continue;
             ch = chReplace;
+        }
+        else if (cp.bDoubleByte && AfxCharLength(cp, p + i) == 2)
+        {
+            // A double-byte character stays whole: its trail byte may equal
+            // "\" or "|" (code page 932) and is never one of the eight.
+            p[nOut++] = ch;
+            ch = p[++i];
         }
         p[nOut++] = ch;
     }

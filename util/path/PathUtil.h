@@ -2,9 +2,9 @@
 //
 // "\" and "/" both separate path parts. A path is cut at its first "?" unless
 // the "?" is its first character; from the "?" on it is a query and ignored.
-// Searches work on whole characters of the active code page, so the trail
-// byte of a double-byte character is never taken for a separator or a dot;
-// ReplaceChar and MakeValidFileName work byte by byte.
+// Every rule works on whole characters of the active code page, so the trail
+// byte of a double-byte character is never taken for a separator, a dot or
+// a character a file name may not hold; only ReplaceChar works byte by byte.
 //
 //   path                  GetDrive  GetFileDir     GetParentDir  GetFileName  Title     Ext
 //   "C:\dir\file.txt"     "C:\"     "C:\dir\"       "C:\dir\"     "file.txt"   "file"    "txt"
@@ -40,9 +40,12 @@ CString GetDrive(CString strPath);
 // True when both name the same path after "/" becomes "\", one final "\" is
 // dropped and both are lower-cased: "C:\Dir\" and "c:/dir" are the same;
 // "C:\dir\\" and "C:\dir" are not. An empty text is never the same path.
+// The final "\" is a whole character: in code page 932 the path C:\ followed
+// by the bytes 95 5C (one character whose trail byte is 0x5C) keeps them.
 bool IsSamePath(CString strFirst, CString strSecond);
-// Removes (chReplace == 0) or replaces each of / ? \ : < > " | in place,
-// byte by byte. "*" and control characters stay.
+// Removes (chReplace == 0) or replaces each of / ? \ : < > " | in place.
+// "*", control characters and double-byte characters stay whole (in code
+// page 932 "\x95\x5C" is one character, not a lead byte and a "\").
 void MakeValidFileName(CString& strText, char chReplace);
 // A copy with every byte equal to chFind set to chPut.
 CString ReplaceChar(CString strText, char chFind, char chPut);

@@ -1,4 +1,5 @@
 #include "util/path/PathUtil.h"
+#include "tests/support/Hardening.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -154,6 +155,41 @@ TEST(PathDbcs, IsSamePathLowersWholeCharactersOnly)
         // A lead byte followed by the lower-case letter is another character.
         CString other = CString("c:\\") + sample.text.substr(0, 1).c_str() + static_cast<char>(sample.trail + 32);
         EXPECT_FALSE(IsSamePath(upper, other));
+    }
+}
+
+// Trail bytes equal to "\\" or "|" (code page 932) and a lone lead byte at
+// the end; rows of other code pages are skipped.
+TEST(PathDbcs, ValidNamesAndFinalSeparatorsKeepWholeCharacters)
+{
+    struct Row
+    {
+        UINT codePage;
+        const char* text;   // MakeValidFileName's input, and IsSamePath's second path
+        const char* underscore;
+        const char* removed;
+        const char* samePathAs;   // a path that IsSamePath matches with text, or null
+        const char* otherPath;    // one that it does not
+    } rows[] = {
+        {932, "C:\\dbcs_\x95\x5C", "C__dbcs_\x95\x5C", "Cdbcs_\x95\x5C", "c:/dbcs_\x95\x5C/", "C:\\dbcs_\x95"},
+        {932, "\x95\x5C.txt", "\x95\x5C.txt", "\x95\x5C.txt", nullptr, nullptr},
+        {932, "a|\x83\x7C|", "a_\x83\x7C_", "a\x83\x7C", "A|\x83\x7C|", nullptr},
+        {932, "C:\\\x95", "C__\x95", "C\x95", "C:\\\x95", "C:\\\x95\x5C"},
+        {949, "C:\\\xB0\xA1\\", "C__\xB0\xA1_", "C\xB0\xA1", "c:\\\xB0\xA1", "C:\\\xB0"},
+        {949, "\xB0\x41:\xC7\x7C", "\xB0\x41_\xC7\x7C", "\xB0\x41\xC7\x7C", "\xB0\x41:\xC7\x7C\\", "\xB0\x61:\xC7\x7C"},
+    };
+    for (const Row& row : rows)
+    {
+        if (row.codePage != GetACP())
+            continue;
+        SCOPED_TRACE(testing_support::TraceBytes(row.text));
+        CString underscore(row.text), removed(row.text);
+        MakeValidFileName(underscore, '_');
+        MakeValidFileName(removed, '\0');
+        EXPECT_STREQ(row.underscore, underscore);
+        EXPECT_STREQ(row.removed, removed);
+        EXPECT_TRUE(row.samePathAs == nullptr || IsSamePath(row.samePathAs, row.text));
+        EXPECT_TRUE(row.otherPath == nullptr || !IsSamePath(row.otherPath, row.text));
     }
 }
 
