@@ -367,75 +367,80 @@ CRecord RemoveKeys(const CCommandLine& cmd, const CRegistrationPlan& plan, const
     return keys;
 }
 
+// register and unregister: REG.DAT read and the header printed, then the
+// command's own part, then the warnings for JSON.
+template <typename F>
+int ActOnRegDat(const CCommandLine& cmd, CRecord& out, F fnAct)
+{
+    int nResult = ExitSuccess;
+    CRegistrationPlan plan;
+    CRecord warnings(CRecord::List);
+    if (Prepare(cmd, plan, out, warnings, nResult))
+    {
+        fnAct(plan, warnings, nResult);
+        out.Nested("warnings", warnings).JsonOnly();
+    }
+    return nResult;
+}
+
 } // namespace
 
 int RunRegister(const CCommandLine& cmd, CRecord& out)
 {
-    int nResult = ExitSuccess;
-    CRegistrationPlan plan;
-    CRecord warnings(CRecord::List);
-    if (!Prepare(cmd, plan, out, warnings, nResult))
-        return nResult;
+    return ActOnRegDat(cmd, out, [&cmd, &out](const CRegistrationPlan& plan, CRecord&, int& nResult) {
+        // The dry run predicts what the registry refuses; writing then reports
+        // the platform's own reason.
+        std::vector<LONG> status;
+        if (cmd.m_bWrite)
+            WriteRegistration(plan, &status);
+        CRecord entries(CRecord::List);
+        std::vector<bool> include(plan.m_entries.size(), false);
+        for (size_t i = 0; i < plan.m_entries.size(); ++i)
+        {
+            const CRegistrationEntry& entry = plan.m_entries[i];
+            const char* pszRefusal = entry.GetKeyRefusal();
+            const char* pszStatus = cmd.m_bWrite ? "written" : "write";
+            CString strError;
+            if (entry.IsTooLong())
+            {
+                pszStatus = cmd.m_bWrite ? "skipped" : "skip";
+            }
+            else if (cmd.m_bWrite ? status[i] != ERROR_SUCCESS : pszRefusal != nullptr)
+            {
+                pszStatus = cmd.m_bWrite ? "failed" : "fail";
+                strError = pszRefusal != nullptr ? CString(pszRefusal) : CString();
+                if (cmd.m_bWrite)
+                    strError += (pszRefusal != nullptr ? "; the registry answers: " : "") +
+                                DescribeError(static_cast<DWORD>(status[i]));
+                nResult = Fail("%s: %s", EntryPlace(entry).GetString(), strError.GetString());
+            }
+            else
+            {
+                include[i] = true;
+            }
+            CRecord record = EntryRecord(pszStatus, entry);
+            if (!strError.IsEmpty())
+                record.Text("error", strError).JsonOnly();
+            entries.Nested(nullptr, record);
+        }
+        out.Nested("entries", entries);
 
-    // The dry run predicts what the registry refuses; writing then reports
-    // the platform's own reason.
-    std::vector<LONG> status;
-    if (cmd.m_bWrite)
-        WriteRegistration(plan, &status);
-    CRecord entries(CRecord::List);
-    std::vector<bool> include(plan.m_entries.size(), false);
-    for (size_t i = 0; i < plan.m_entries.size(); ++i)
-    {
-        const CRegistrationEntry& entry = plan.m_entries[i];
-        const char* pszRefusal = entry.GetKeyRefusal();
-        const char* pszStatus = cmd.m_bWrite ? "written" : "write";
-        CString strError;
-        if (entry.IsTooLong())
+        if (!cmd.m_strScript.IsEmpty())
         {
-            pszStatus = cmd.m_bWrite ? "skipped" : "skip";
+            CString strReason = WriteScript(cmd.m_strScript, ScriptText(plan, include));
+            if (!strReason.IsEmpty())
+                nResult = Fail("%s: %s", cmd.m_strScript.GetString(), strReason.GetString());
+            else
+                out.Text("script", cmd.m_strScript);
         }
-        else if (cmd.m_bWrite ? status[i] != ERROR_SUCCESS : pszRefusal != nullptr)
-        {
-            pszStatus = cmd.m_bWrite ? "failed" : "fail";
-            strError = pszRefusal != nullptr ? CString(pszRefusal) : CString();
-            if (cmd.m_bWrite)
-                strError += (pszRefusal != nullptr ? "; the registry answers: " : "") +
-                            DescribeError(static_cast<DWORD>(status[i]));
-            nResult = Fail("%s: %s", EntryPlace(entry).GetString(), strError.GetString());
-        }
-        else
-        {
-            include[i] = true;
-        }
-        CRecord record = EntryRecord(pszStatus, entry);
-        if (!strError.IsEmpty())
-            record.Text("error", strError).JsonOnly();
-        entries.Nested(nullptr, record);
-    }
-    out.Nested("entries", entries);
-
-    if (!cmd.m_strScript.IsEmpty())
-    {
-        CString strReason = WriteScript(cmd.m_strScript, ScriptText(plan, include));
-        if (!strReason.IsEmpty())
-            nResult = Fail("%s: %s", cmd.m_strScript.GetString(), strReason.GetString());
-        else
-            out.Text("script", cmd.m_strScript);
-    }
-    out.Nested("warnings", warnings).JsonOnly();
-    return nResult;
+    });
 }
 
 int RunUnregister(const CCommandLine& cmd, CRecord& out)
 {
-    int nResult = ExitSuccess;
-    CRegistrationPlan plan;
-    CRecord warnings(CRecord::List);
-    if (!Prepare(cmd, plan, out, warnings, nResult))
-        return nResult;
-    std::vector<bool> removed;
-    out.Nested("entries", RemoveValues(cmd, plan, warnings, removed, nResult));
-    out.Nested("keys", RemoveKeys(cmd, plan, removed, nResult));
-    out.Nested("warnings", warnings).JsonOnly();
-    return nResult;
+    return ActOnRegDat(cmd, out, [&cmd, &out](const CRegistrationPlan& plan, CRecord& warnings, int& nResult) {
+        std::vector<bool> removed;
+        out.Nested("entries", RemoveValues(cmd, plan, warnings, removed, nResult));
+        out.Nested("keys", RemoveKeys(cmd, plan, removed, nResult));
+    });
 }
