@@ -278,8 +278,8 @@ TEST(KestrumTool, Checksum)
     // A missing file is named on standard error and in JSON; the others still count.
     r = Kestrum({"checksum", dir / "missing", "--json", dir / "three"});
     ExpectError(r, 1, Esc(dir / "missing") + ": not found", false);
-    EXPECT_EQ("[{\"file\":\"" + Esc(dir / "missing") + "\",\"error\":\"not found\"},{\"checksum\":\"0x07\",\"file\":\"" +
-                  Esc(dir / "three") + "\"}]\n",
+    EXPECT_EQ("[{\"file\":\"" + Esc(dir / "missing") + "\",\"error\":\"not found\"}," +
+                  "{\"checksum\":\"0x07\",\"file\":\"" + Esc(dir / "three") + "\"}]\n",
               r.out);
 
     // A file another program writes cannot be mapped: a failure that says
@@ -447,7 +447,8 @@ TEST(KestrumTool, Version)
 
     r = Kestrum({"version", "--json", module});
     EXPECT_EQ(0u, r.code);
-    EXPECT_NE(std::string::npos, r.out.find("\"version\":\"1.0.0.1\",\"major\":1,\"minor\":0,\"build\":0,\"revision\":1}"))
+    EXPECT_NE(std::string::npos,
+              r.out.find("\"version\":\"1.0.0.1\",\"major\":1,\"minor\":0,\"build\":0,\"revision\":1}"))
         << r.out;
 
     WriteFileBytes(dir / "plain.txt", "no resources here");
@@ -668,7 +669,8 @@ TEST_F(KestrumRegister, IncompleteRegDatRegistersNothing)
 
     Result r = Kestrum({"register", "--json", m_dir.Path()});
     EXPECT_NE(std::string::npos,
-              r.out.find("\"values\":{\"CLSID\":\"" + m_clsid + "\",\"TITLE\":\"T\",\"VERSION\":\"\"},\"stop\":\"VERSION\","
+              r.out.find("\"values\":{\"CLSID\":\"" + m_clsid +
+                         "\",\"TITLE\":\"T\",\"VERSION\":\"\"},\"stop\":\"VERSION\","
                          "\"error\":\"VERSION is empty or missing: registration writes nothing\"}"))
         << r.out;
 }
@@ -746,8 +748,7 @@ TEST_F(KestrumRegister, UnregisterKeepsWhatChanged)
             expected += keyStatus + key + "\\\\InstalledVersion\n" + keyStatus + key + "\n";
         }
         EXPECT_EQ(expected, r.out);
-        EXPECT_NE(std::string::npos, r.err.find("InstalledVersion: Path: holds \"other\", not what REG.DAT gives: kept"))
-            << r.err;
+        EXPECT_NE(std::string::npos, r.err.find("Path: holds \"other\", not what REG.DAT gives: kept")) << r.err;
     }
     std::string value;
     EXPECT_TRUE(ReadRegString(HKEY_CURRENT_USER, m_classKey + "\\InstalledVersion", "Path", &value));
