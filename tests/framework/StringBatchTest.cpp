@@ -1,6 +1,6 @@
 #include "framework/StringBatch.h"
 
-#include "tests/support/Hardening.h"
+#include "tests/support/LeakCheck.h"
 
 #include <gtest/gtest.h>
 
@@ -46,14 +46,13 @@ TEST(StringBatch, PiecesAreIndependentStringsThatOutliveTheBatch)
 
 TEST(StringBatch, BlocksAreFreedWhenTheLastPieceGoes)
 {
-    size_t before = testing_support::CommittedPrivateBytes();
-    for (int round = 0; round < 200; ++round)
-    {
-        std::vector<CString> pieces;
-        CStringBatch batch;
-        for (int i = 0; i < 2000; ++i)
-            pieces.push_back(batch.Make("0123456789abcdef", 16));
-    }
     // 200 rounds of 80 KiB would show as megabytes if blocks leaked.
-    EXPECT_LT(testing_support::CommittedPrivateBytes(), before + (2u << 20));
+    testing_support::ExpectNoLeaks(
+        [] {
+            std::vector<CString> pieces;
+            CStringBatch batch;
+            for (int i = 0; i < 2000; ++i)
+                pieces.push_back(batch.Make("0123456789abcdef", 16));
+        },
+        200, {0, 2u << 20});
 }

@@ -3,7 +3,7 @@
 // code pages 949 and 932.
 #include "framework/CodePage.h"
 #include "framework/String.h"
-#include "tests/support/Hardening.h"
+#include "tests/support/RandomText.h"
 
 #include <gtest/gtest.h>
 
