@@ -2,11 +2,6 @@
 
 #include <cstring>
 
-void AfxThrowFileException(LONG lOsError)
-{
-    throw CFileException(lOsError);
-}
-
 BOOL CFile::Open(const char* pszFileName, UINT nOpenFlags, CFileException* pError)
 {
     // The reason is set before each way out, so a caller always learns one.

@@ -7,16 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 
-void AfxThrowMemoryException()
-{
-    throw CMemoryException();
-}
-
-void AfxThrowInvalidArgException()
-{
-    throw CInvalidArgException();
-}
-
 namespace {
 
 int Clamp(int nValue, int nLow, int nHigh) noexcept
@@ -78,10 +68,10 @@ void CString::Release(CStringData* pData) noexcept
     if (pData->pBlock == nullptr)
         std::free(pData);
     else
-        ReleaseBlock(pData->pBlock);
+        framework_internal::ReleaseStringBlock(pData->pBlock);
 }
 
-void CString::ReleaseBlock(CStringBlock* pBlock) noexcept
+void framework_internal::ReleaseStringBlock(CStringBlock* pBlock) noexcept
 {
     if (InterlockedDecrement(&pBlock->nLive) == 0)
         std::free(pBlock);
@@ -90,6 +80,17 @@ void CString::ReleaseBlock(CStringBlock* pBlock) noexcept
 void CString::Attach(CStringData* pData) noexcept
 {
     m_pszData = pData->chars();
+}
+
+void CString::Reallocate(int nAlloc, const char* pch, int nLength)
+{
+    CStringData* pOld = Data();
+    CStringData* pNew = Allocate(nAlloc);
+    std::memcpy(pNew->chars(), pch, static_cast<size_t>(nLength));
+    pNew->nDataLength = nLength;
+    pNew->chars()[nLength] = '\0';
+    Attach(pNew);
+    Release(pOld);
 }
 
 void CString::SetLength(int nLength) noexcept
@@ -114,13 +115,7 @@ void CString::PrepareWrite(int nLength)
         if (nGrown > nAlloc && nLength > pOld->nAllocLength)
             nAlloc = nGrown;
     }
-    CStringData* pNew = Allocate(nAlloc);
-    int nKeep = pOld->nDataLength < nLength ? pOld->nDataLength : nLength;
-    std::memcpy(pNew->chars(), pOld->chars(), static_cast<size_t>(nKeep));
-    pNew->nDataLength = nKeep;
-    pNew->chars()[nKeep] = '\0';
-    Attach(pNew);
-    Release(pOld);
+    Reallocate(nAlloc, m_pszData, pOld->nDataLength < nLength ? pOld->nDataLength : nLength);
 }
 
 void CString::Assign(const char* pch, int nLength)
@@ -137,70 +132,7 @@ void CString::Assign(const char* pch, int nLength)
         SetLength(nLength);
         return;
     }
-    CStringData* pNew = Allocate(nLength);
-    std::memcpy(pNew->chars(), pch, static_cast<size_t>(nLength));
-    pNew->nDataLength = nLength;
-    pNew->chars()[nLength] = '\0';
-    Attach(pNew);
-    Release(pOld);
-}
-
-// ---------------------------------------------------------------------------
-// Batches of short strings
-
-namespace {
-
-// Room for hundreds of typical pieces; small enough that one kept piece
-// does not pin much memory.
-const size_t kBatchBlockSize = 16 * 1024;
-// Longer pieces get a block of their own: they would waste the rest of a
-// shared block, and their copy costs more than the allocation anyway.
-const int kBatchMaxPiece = 256;
-
-} // namespace
-
-CStringBatch::~CStringBatch()
-{
-    if (m_pBlock != nullptr)
-        CString::ReleaseBlock(m_pBlock);
-}
-
-CString CStringBatch::Make(const char* pch, int nLength)
-{
-    if (nLength <= 0 || pch == nullptr)
-        return CString();
-    if (nLength > kBatchMaxPiece)
-        return CString(pch, nLength);
-    const size_t nAlign = alignof(CString::CStringData);
-    size_t nSize = (sizeof(CString::CStringData) + static_cast<size_t>(nLength) + 1 + nAlign - 1) & ~(nAlign - 1);
-    if (m_pBlock == nullptr || static_cast<size_t>(m_pEnd - m_pNext) < nSize)
-    {
-        void* p = std::malloc(kBatchBlockSize);
-        if (p == nullptr)
-            AfxThrowMemoryException();
-        // The batch holds one count on its current block until it moves on,
-        // so the block cannot be freed while pieces are still carved from it.
-        if (m_pBlock != nullptr)
-            CString::ReleaseBlock(m_pBlock);
-        m_pBlock = static_cast<CString::CStringBlock*>(p);
-        m_pBlock->nLive = 1;
-        size_t nHeader = (sizeof(CString::CStringBlock) + nAlign - 1) & ~(nAlign - 1);
-        m_pNext = static_cast<char*>(p) + nHeader;
-        m_pEnd = static_cast<char*>(p) + kBatchBlockSize;
-    }
-    CString::CStringData* pData = reinterpret_cast<CString::CStringData*>(m_pNext);
-    m_pNext += nSize;
-    pData->nRefs = 1;
-    pData->nDataLength = nLength;
-    pData->nAllocLength = static_cast<int>(nSize - sizeof(CString::CStringData) - 1);
-    pData->pBlock = m_pBlock;
-    std::memcpy(pData->chars(), pch, static_cast<size_t>(nLength));
-    pData->chars()[nLength] = '\0';
-    // Pieces may be released on other threads while this one carves on.
-    InterlockedIncrement(&m_pBlock->nLive);
-    CString str;
-    str.Attach(pData);
-    return str;
+    Reallocate(nLength, pch, nLength);
 }
 
 // ---------------------------------------------------------------------------
@@ -387,28 +319,21 @@ CString operator+(char a, const CString& b)
 // ---------------------------------------------------------------------------
 // Comparison
 
-int CString::Compare(const char* psz) const noexcept
+namespace {
+
+bool SameBytes(const CString& a, const char* pch, int nLength) noexcept
 {
-    return std::strcmp(m_pszData, psz != nullptr ? psz : "");
+    return a.GetLength() == nLength && std::memcmp(a.GetString(), pch, static_cast<size_t>(nLength)) == 0;
 }
 
-int CString::CompareNoCase(const char* psz) const
-{
-    CString a(*this);
-    CString b(psz);
-    return a.MakeLower().Compare(b.MakeLower());
-}
+} // namespace
 
-bool operator==(const CString& a, const CString& b) noexcept
-{
-    return a.GetLength() == b.GetLength() && std::memcmp(a.GetString(), b.GetString(), static_cast<size_t>(a.GetLength())) == 0;
-}
-bool operator==(const CString& a, const char* b) noexcept { return a.Compare(b) == 0; }
-bool operator==(const char* a, const CString& b) noexcept { return b.Compare(a) == 0; }
+bool operator==(const CString& a, const CString& b) noexcept { return SameBytes(a, b.GetString(), b.GetLength()); }
+bool operator==(const CString& a, const char* b) noexcept { return SameBytes(a, b != nullptr ? b : "", SafeLength(b)); }
+bool operator==(const char* a, const CString& b) noexcept { return b == a; }
 bool operator!=(const CString& a, const CString& b) noexcept { return !(a == b); }
 bool operator!=(const CString& a, const char* b) noexcept { return !(a == b); }
 bool operator!=(const char* a, const CString& b) noexcept { return !(a == b); }
-bool operator<(const CString& a, const CString& b) noexcept { return a.Compare(b) < 0; }
 
 // ---------------------------------------------------------------------------
 // Cuts
@@ -419,14 +344,6 @@ CString CString::Left(int nCount) const
     if (nCount == GetLength())
         return *this;
     return CString(m_pszData, nCount);
-}
-
-CString CString::Right(int nCount) const
-{
-    nCount = Clamp(nCount, 0, GetLength());
-    if (nCount == GetLength())
-        return *this;
-    return CString(m_pszData + GetLength() - nCount, nCount);
 }
 
 CString CString::Mid(int nFirst) const
@@ -546,102 +463,6 @@ int CString::ReverseFind(char ch) const noexcept
 
 // ---------------------------------------------------------------------------
 // Editing
-
-int CString::Replace(char chOld, char chNew)
-{
-    int nCount = 0;
-    for (int i = Find(chOld); i >= 0; i = Find(chOld, i + 1))
-    {
-        if (nCount == 0)
-            PrepareWrite(GetLength());
-        m_pszData[i] = chNew;
-        ++nCount;
-    }
-    return nCount;
-}
-
-int CString::Replace(const char* pszOld, const char* pszNew)
-{
-    int nOld = SafeLength(pszOld);
-    if (nOld == 0)
-        return 0;
-    int nNew = SafeLength(pszNew);
-    int nHit = Find(pszOld);
-    if (nHit < 0)
-        return 0;
-    // One pass: copy the text between matches into a fresh string.
-    CString result;
-    result.Preallocate(GetLength());
-    int nCount = 0;
-    int nFrom = 0;
-    while (nHit >= 0)
-    {
-        result.Append(m_pszData + nFrom, nHit - nFrom);
-        result.Append(pszNew, nNew);
-        nFrom = nHit + nOld;
-        ++nCount;
-        nHit = Find(pszOld, nFrom);
-    }
-    result.Append(m_pszData + nFrom, GetLength() - nFrom);
-    *this = static_cast<CString&&>(result);
-    return nCount;
-}
-
-int CString::Remove(char ch)
-{
-    int nFirst = Find(ch);
-    if (nFirst < 0)
-        return 0;
-    PrepareWrite(GetLength());
-    const CCodePageInfo& cp = AfxGetCodePageInfo();
-    int nLength = GetLength();
-    int nOut = nFirst;
-    int nCount = 0;
-    for (int i = nFirst; i < nLength;)
-    {
-        int nChar = cp.bDoubleByte ? AfxCharLength(cp, m_pszData + i) : 1;
-        if (nChar == 1 && m_pszData[i] == ch)
-        {
-            ++nCount;
-            ++i;
-            continue;
-        }
-        for (int k = 0; k < nChar; ++k)
-            m_pszData[nOut++] = m_pszData[i++];
-    }
-    SetLength(nOut);
-    return nCount;
-}
-
-int CString::Insert(int nIndex, char ch)
-{
-    return Insert(nIndex, CString(ch));
-}
-
-int CString::Insert(int nIndex, const char* psz)
-{
-    int nLength = GetLength();
-    nIndex = Clamp(nIndex, 0, nLength);
-    CString result(m_pszData, nIndex);
-    result += psz;
-    result.Append(m_pszData + nIndex, nLength - nIndex);
-    *this = static_cast<CString&&>(result);
-    return GetLength();
-}
-
-int CString::Delete(int nIndex, int nCount)
-{
-    int nLength = GetLength();
-    nIndex = Clamp(nIndex, 0, nLength);
-    nCount = Clamp(nCount, 0, nLength - nIndex);
-    if (nCount > 0)
-    {
-        PrepareWrite(nLength);
-        std::memmove(m_pszData + nIndex, m_pszData + nIndex + nCount, static_cast<size_t>(nLength - nIndex - nCount));
-        SetLength(nLength - nCount);
-    }
-    return GetLength();
-}
 
 CString& CString::Truncate(int nNewLength)
 {
@@ -763,20 +584,10 @@ char* CString::GetBuffer(int nMinLength)
         nMinLength = 0;
     int nLength = GetLength();
     PrepareWrite(nMinLength > nLength ? nMinLength : nLength);
+    // Even a request for 0 bytes gets a private block the caller may write.
     if (Data()->nRefs < 0)
-    {
-        // Even a request for 0 bytes gets a private block the caller may write.
-        CStringData* pNew = Allocate(0);
-        Attach(pNew);
-    }
+        Reallocate(0, m_pszData, 0);
     return m_pszData;
-}
-
-char* CString::GetBufferSetLength(int nLength)
-{
-    char* p = GetBuffer(nLength);
-    SetLength(nLength < 0 ? 0 : nLength);
-    return p;
 }
 
 void CString::ReleaseBuffer(int nNewLength)
@@ -797,14 +608,5 @@ void CString::ReleaseBuffer(int nNewLength)
 void CString::Preallocate(int nLength)
 {
     if (nLength > Data()->nAllocLength)
-    {
-        int nKeep = GetLength();
-        CStringData* pOld = Data();
-        CStringData* pNew = Allocate(nLength);
-        std::memcpy(pNew->chars(), pOld->chars(), static_cast<size_t>(nKeep));
-        pNew->nDataLength = nKeep;
-        pNew->chars()[nKeep] = '\0';
-        Attach(pNew);
-        Release(pOld);
-    }
+        Reallocate(nLength, m_pszData, GetLength());
 }

@@ -9,13 +9,14 @@
 //     Mid(5) of "abc" is "".
 //   - GetAt(GetLength()) yields the terminating 0; an index below 0 or above
 //     the length raises CInvalidArgException.
-//   - Find, ReverseFind, Replace, Remove, MakeUpper and MakeLower work on
-//     whole characters of the active code page: in code page 949 the text
-//     "\x95\x5C" is one character, so Find('\\') on it is -1.
+//   - Find, ReverseFind, MakeUpper and MakeLower work on whole characters of
+//     the active code page: in code page 949 the text "\x95\x5C" is one
+//     character, so Find('\\') on it is -1.
 //   - Exhausted memory raises CMemoryException.
 #pragma once
 
 #include "framework/Exceptions.h"
+#include "framework/StringData.h"
 
 #include <cstdarg>
 
@@ -58,13 +59,7 @@ public:
     friend CString operator+(const CString& a, char b);
     friend CString operator+(char a, const CString& b);
 
-    // Byte-wise comparison (equality is byte equality in every code page).
-    int Compare(const char* psz) const noexcept;
-    // Compare after lower-casing both with MakeLower.
-    int CompareNoCase(const char* psz) const;
-
     CString Left(int nCount) const;
-    CString Right(int nCount) const;
     CString Mid(int nFirst) const;
     CString Mid(int nFirst, int nCount) const;
 
@@ -74,14 +69,6 @@ public:
     int Find(const char* pszSub, int nStart = 0) const noexcept;
     int ReverseFind(char ch) const noexcept;
 
-    // Return the number of replacements (or removals) made.
-    int Replace(char chOld, char chNew);
-    int Replace(const char* pszOld, const char* pszNew);
-    int Remove(char ch);
-
-    int Insert(int nIndex, char ch);
-    int Insert(int nIndex, const char* psz);
-    int Delete(int nIndex, int nCount = 1);
     CString& Truncate(int nNewLength);
 
     CString& MakeUpper();
@@ -95,36 +82,22 @@ public:
     // nMinLength bytes plus the terminator; ReleaseBuffer(-1) takes the length
     // from the terminator, any other value sets it (clamped to the room).
     char* GetBuffer(int nMinLength = 0);
-    char* GetBufferSetLength(int nLength);
     void ReleaseBuffer(int nNewLength = -1);
     void Preallocate(int nLength);
 
 private:
     friend class CStringBatch;
-
-    // A heap block shared by many short strings (see CStringBatch); it is
-    // freed when its last string is released.
-    struct CStringBlock
-    {
-        volatile LONG nLive;
-    };
-
-    struct CStringData
-    {
-        volatile LONG nRefs;    // -1 marks the shared empty representation
-        int nDataLength;
-        int nAllocLength;
-        CStringBlock* pBlock;   // null: the string has a heap block of its own
-        char* chars() noexcept { return reinterpret_cast<char*>(this + 1); }
-    };
+    using CStringData = framework_internal::CStringData;
 
     CStringData* Data() const noexcept { return reinterpret_cast<CStringData*>(m_pszData) - 1; }
     static CStringData* Nil() noexcept;
     static CStringData* Allocate(int nLength);
     static void Release(CStringData* pData) noexcept;
-    // Drops one count on a shared block; the last one frees it.
-    static void ReleaseBlock(CStringBlock* pBlock) noexcept;
     void Attach(CStringData* pData) noexcept;
+    // Moves to a new private block with room for nAlloc bytes that holds the
+    // nLength bytes at pch (which may lie in the current block), then
+    // releases the current block.
+    void Reallocate(int nAlloc, const char* pch, int nLength);
     // Makes the buffer private and able to hold nLength bytes, keeping the
     // current contents; grows geometrically so appends stay linear.
     void PrepareWrite(int nLength);
@@ -134,38 +107,11 @@ private:
     char* m_pszData;
 };
 
-// CStringBatch: makes many short strings out of a few shared heap blocks,
-// for operations that cut a long text into many pieces, where a heap block
-// per piece would cost more than the cut itself. The strings it makes are
-// ordinary strings: they are copied, written and released like any other,
-// from any thread. A block is freed when its last string is released, so a
-// piece that is kept holds at most one block (16 KiB) alive. One batch
-// belongs to one thread.
-//
-//   CStringBatch batch;
-//   CString strPiece = batch.Make("alpha,beta", 5);   // "alpha"
-class CStringBatch
-{
-public:
-    CStringBatch() noexcept = default;
-    ~CStringBatch();
-    CStringBatch(const CStringBatch&) = delete;
-    CStringBatch& operator=(const CStringBatch&) = delete;
-
-    // The nLength bytes at pch as a string; nLength <= 0 gives the empty text.
-    // Exhausted memory raises CMemoryException.
-    CString Make(const char* pch, int nLength);
-
-private:
-    CString::CStringBlock* m_pBlock = nullptr;   // the block being filled
-    char* m_pNext = nullptr;
-    char* m_pEnd = nullptr;
-};
-
+// Equality is byte equality over the whole length, zeros included; a
+// const char* stands for its bytes before its first zero, a null one for "".
 bool operator==(const CString& a, const CString& b) noexcept;
 bool operator==(const CString& a, const char* b) noexcept;
 bool operator==(const char* a, const CString& b) noexcept;
 bool operator!=(const CString& a, const CString& b) noexcept;
 bool operator!=(const CString& a, const char* b) noexcept;
 bool operator!=(const char* a, const CString& b) noexcept;
-bool operator<(const CString& a, const CString& b) noexcept;

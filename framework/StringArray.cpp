@@ -39,31 +39,3 @@ int CStringArray::Add(CString&& str)
     }
     return GetSize() - 1;
 }
-
-void CStringArray::SetSize(int nNewSize)
-{
-    if (nNewSize < 0)
-        AfxThrowInvalidArgException();
-    try
-    {
-        m_items.resize(static_cast<size_t>(nNewSize));
-    }
-    catch (const std::exception&)
-    {
-        AfxThrowMemoryException();
-    }
-}
-
-void CStringArray::Reserve(int nCount)
-{
-    if (nCount <= GetSize())
-        return;
-    try
-    {
-        m_items.reserve(static_cast<size_t>(nCount));
-    }
-    catch (const std::exception&)
-    {
-        AfxThrowMemoryException();
-    }
-}

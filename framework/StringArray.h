@@ -17,7 +17,6 @@ class CStringArray
 {
 public:
     int GetSize() const noexcept { return static_cast<int>(m_items.size()); }
-    int GetCount() const noexcept { return GetSize(); }
     bool IsEmpty() const noexcept { return m_items.empty(); }
 
     // Index outside 0 .. size - 1 raises CInvalidArgException.
@@ -32,10 +31,6 @@ public:
     int Add(const CString& str);
     int Add(CString&& str);
     void RemoveAll() noexcept { m_items.clear(); }
-    void SetSize(int nNewSize);
-    // Reserves room for nCount elements in all, so a long run of Add calls
-    // does not reallocate.
-    void Reserve(int nCount);
 
 private:
     std::vector<CString> m_items;

@@ -1,7 +1,8 @@
 // Registration on hostile REG.DAT files, with both registry roots redirected
 // into scratch keys, so the test sees every key the module writes.
 #include "tests/module/ModuleFixture.h"
-#include "tests/support/Hardening.h"
+#include "tests/support/GuardedMemory.h"
+#include "tests/support/LeakCheck.h"
 
 #include <gtest/gtest.h>
 
@@ -106,12 +107,6 @@ std::string Noise(size_t size, unsigned seed)
     return bytes;
 }
 
-std::string RegDat(const std::string& clsid, const std::string& title, const std::string& version,
-                   const std::string& path)
-{
-    return "[REG]\r\nCLSID=" + clsid + "\r\nTITLE=" + title + "\r\nVERSION=" + version + "\r\nPATH=" + path + "\r\n";
-}
-
 } // namespace
 
 TEST(RegistrationHardening, HostileRegDatWritesOnlyBelowClassKeys)
@@ -124,20 +119,20 @@ TEST(RegistrationHardening, HostileRegDatWritesOnlyBelowClassKeys)
     } rows[] = {
         {"empty", "", false},
         {"binary noise", Noise(4096, 1), false},
-        {"noise then section", Noise(1024, 2) + "\r\n" + RegDat("A-B", "T", "V", "P"), true},
+        {"noise then section", Noise(1024, 2) + "\r\n" + RegDatText("A-B", "T", "V", "P"), true},
         {"section missing", "CLSID=A\r\nTITLE=T\r\nVERSION=V\r\nPATH=P\r\n", false},
-        {"title of 2047 bytes", RegDat("A-B", std::string(2047, 't'), "V", "P"), false},
-        {"title of 2048 bytes", RegDat("A-B", std::string(2048, 't'), "V", "P"), false},
-        {"title of 5000 bytes", RegDat("A-B", std::string(5000, 't'), "V", "P"), false},
-        {"clsid of 2047 bytes", RegDat(std::string(2047, 'c'), "T", "V", "P"), false},
-        {"clsid of 5000 bytes", RegDat(std::string(5000, 'c'), "T", "V", "P"), false},
-        {"path of 5000 bytes", RegDat("A-B", "T", "V", std::string(5000, 'p')), true},
-        {"control characters", RegDat("A-B", "T\x01\x02\tX", "V\x1b", "P\x7f"), true},
-        {"clsid with backslashes", RegDat("a\\b\\c", "T", "V", "P"), true},
-        {"clsid climbing up", RegDat("..\\..\\..\\..\\Evil", "T", "V", "P"), true},
-        {"clsid of braces", RegDat("}{", "T", "V", "P"), true},
-        {"clsid of one backslash", RegDat("\\", "T", "V", "P"), true},
-        {"clsid with percent signs", RegDat("%s%s%n%d", "T", "V", "P"), true},
+        {"title of 2047 bytes", RegDatText("A-B", std::string(2047, 't'), "V", "P"), false},
+        {"title of 2048 bytes", RegDatText("A-B", std::string(2048, 't'), "V", "P"), false},
+        {"title of 5000 bytes", RegDatText("A-B", std::string(5000, 't'), "V", "P"), false},
+        {"clsid of 2047 bytes", RegDatText(std::string(2047, 'c'), "T", "V", "P"), false},
+        {"clsid of 5000 bytes", RegDatText(std::string(5000, 'c'), "T", "V", "P"), false},
+        {"path of 5000 bytes", RegDatText("A-B", "T", "V", std::string(5000, 'p')), true},
+        {"control characters", RegDatText("A-B", "T\x01\x02\tX", "V\x1b", "P\x7f"), true},
+        {"clsid with backslashes", RegDatText("a\\b\\c", "T", "V", "P"), true},
+        {"clsid climbing up", RegDatText("..\\..\\..\\..\\Evil", "T", "V", "P"), true},
+        {"clsid of braces", RegDatText("}{", "T", "V", "P"), true},
+        {"clsid of one backslash", RegDatText("\\", "T", "V", "P"), true},
+        {"clsid with percent signs", RegDatText("%s%s%n%d", "T", "V", "P"), true},
     };
 
     TempDir dir;
@@ -170,7 +165,7 @@ TEST(RegistrationHardening, PercentSignsInClsidAreNotFormatDirectives)
     TempDir dir;
     LoadedModule module(dir.Path());
     SandboxedRoots roots;
-    WriteFileBytes(dir / "REG.DAT", RegDat("%s%d", "T", "V", "P"));
+    WriteFileBytes(dir / "REG.DAT", RegDatText("%s%d", "T", "V", "P"));
     EXPECT_EQ(S_OK, module.Register());
     std::string value;
     EXPECT_TRUE(ReadRegString(HKEY_CURRENT_USER, "SOFTWARE\\Classes\\CLSID\\{%s%d}", "", &value));
@@ -182,15 +177,8 @@ TEST(RegistrationHardening, RepeatedRegistrationLeaksNothing)
     TempDir dir;
     LoadedModule module(dir.Path());
     SandboxedRoots roots;
-    WriteFileBytes(dir / "REG.DAT", RegDat(NewGuidText(), "Title", "1.0", "Program Files\\X"));
-    for (int i = 0; i < 50; ++i)   // let lazily made platform state settle
-        module.Register();
-    const size_t handles = CountOpenHandles();
-    const size_t memory = CommittedPrivateBytes();
-    for (int i = 0; i < 2000; ++i)
-        ASSERT_EQ(S_OK, module.Register());
-    EXPECT_EQ(handles, CountOpenHandles());
-    EXPECT_LT(CommittedPrivateBytes(), memory + 1024 * 1024);
+    WriteFileBytes(dir / "REG.DAT", RegDatText(NewGuidText(), "Title", "1.0", "Program Files\\X"));
+    ExpectNoLeaks([&] { EXPECT_EQ(S_OK, module.Register()); }, 2000, {0, 1024 * 1024});
 }
 
 TEST(RegistrationHardening, LeakCountersSeeLeaks)

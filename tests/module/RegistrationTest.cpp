@@ -16,15 +16,6 @@ struct Roots
     const char* name;
 } const kRoots[] = {{HKEY_CURRENT_USER, "HKCU"}, {HKEY_LOCAL_MACHINE, "HKLM"}};
 
-// The drive of this machine's Windows folder, worked out independently.
-std::string WindowsDrive()
-{
-    char dir[MAX_PATH];
-    GetWindowsDirectoryA(dir, MAX_PATH);
-    std::string s(dir);
-    return s.substr(0, s.find('\\'));
-}
-
 class RegistrationTest : public testing::Test, protected ScratchClassKey
 {
 protected:
@@ -37,7 +28,7 @@ protected:
 
     std::string RegDat(const std::string& title, const std::string& version, const std::string& path) const
     {
-        return "[REG]\r\nCLSID=" + m_clsid + "\r\nTITLE=" + title + "\r\nVERSION=" + version + "\r\nPATH=" + path + "\r\n";
+        return RegDatText(m_clsid, title, version, path);
     }
 
     void ExpectWritten(const std::string& classKey, const std::string& title, const std::string& version,
@@ -201,7 +192,7 @@ TEST_F(RegistrationTest, BracedClsidGivesDoubledBraces)
     const std::string doubled = "SOFTWARE\\Classes\\CLSID\\{" + braced + "}";
     ScopedRegTree cleanUser(HKEY_CURRENT_USER, doubled);
     ScopedRegTree cleanMachine(HKEY_LOCAL_MACHINE, doubled);
-    WriteRegDat("[REG]\r\nCLSID=" + braced + "\r\nTITLE=T\r\nVERSION=V\r\nPATH=P\r\n");
+    WriteRegDat(RegDatText(braced, "T", "V", "P"));
     LoadedModule module(m_dir.Path());
     EXPECT_EQ(S_OK, module.Register());
     ExpectWritten(doubled, "T", "V", WindowsDrive() + "\\P");

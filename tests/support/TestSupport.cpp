@@ -2,10 +2,17 @@
 
 #include <objbase.h>
 
+#include <cstdio>
+
 #include <stdexcept>
 #include <vector>
 
 namespace testing_support {
+
+bool RunsUnderWine()
+{
+    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+}
 
 std::string ExeDir()
 {
@@ -173,6 +180,33 @@ ScopedRegTree::~ScopedRegTree()
     RegDeleteTreeA(m_root, m_subKey.c_str());
     RegDeleteKeyA(m_root, m_subKey.c_str());
 }
+
+std::string RegDatText(const std::string& clsid, const std::string& title, const std::string& version,
+                       const std::string& path)
+{
+    return "[REG]\r\nCLSID=" + clsid + "\r\nTITLE=" + title + "\r\nVERSION=" + version + "\r\nPATH=" + path + "\r\n";
+}
+
+std::string WindowsDrive()
+{
+    char dir[MAX_PATH];
+    GetWindowsDirectoryA(dir, MAX_PATH);
+    std::string s(dir);
+    return s.substr(0, s.find('\\'));
+}
+
+std::string TraceBytes(const std::string& text)
+{
+    std::string out = "\"";
+    for (unsigned char ch : text)
+    {
+        char hex[8];
+        std::snprintf(hex, sizeof(hex), ch >= 0x20 && ch < 0x7F && ch != '\\' ? "%c" : "\\x%02X", ch);
+        out += hex;
+    }
+    return out + "\"";
+}
+
 
 } // namespace testing_support
 

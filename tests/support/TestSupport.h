@@ -12,6 +12,9 @@
 
 namespace testing_support {
 
+// Whether the tests run under Wine rather than Windows.
+bool RunsUnderWine();
+
 // Folder of the running test executable, ending in "\".
 std::string ExeDir();
 
@@ -58,6 +61,10 @@ void RemoveTree(const std::string& path);
 // A class identifier's text without braces, new on every call.
 std::string NewGuidText();
 
+// The text quoted for a failure message, every byte outside printable ASCII
+// (and the backslash) as \xNN, so a failing input can be pasted back.
+std::string TraceBytes(const std::string& text);
+
 // Reads a REG_SZ value; returns false when the key or value is missing.
 bool ReadRegString(HKEY root, const std::string& subKey, const char* name, std::string* value);
 bool RegKeyExists(HKEY root, const std::string& subKey);
@@ -75,6 +82,15 @@ private:
     HKEY m_root;
     std::string m_subKey;
 };
+
+// A REG.DAT body: section [REG], then the four keys in their order, one
+// "KEY=value" line each.
+std::string RegDatText(const std::string& clsid, const std::string& title, const std::string& version,
+                       const std::string& path);
+
+// This machine's Windows drive, the Windows folder's text before its first
+// "\", worked out without the module.
+std::string WindowsDrive();
 
 // A class key of a fresh CLSID, removed from both roots when the test ends:
 // what registration writes for a REG.DAT holding m_clsid.

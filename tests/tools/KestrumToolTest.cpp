@@ -1,6 +1,5 @@
 // kestrum.exe run as a separate process, the way scripts use it: its
 // standard output, standard error and exit code.
-#include "tests/support/Hardening.h"
 #include "tests/support/TestSupport.h"
 #include "util/sysinfo/DirectXDiagnostics.h"
 
@@ -132,14 +131,6 @@ std::string Esc(const std::string& path)
     for (char ch : path)
         escaped += ch == '\\' ? std::string("\\\\") : std::string(1, ch);
     return escaped;
-}
-
-std::string WindowsDrive()
-{
-    char dir[MAX_PATH];
-    GetWindowsDirectoryA(dir, MAX_PATH);
-    std::string s(dir);
-    return s.substr(0, s.find('\\'));
 }
 
 } // namespace
@@ -287,8 +278,8 @@ TEST(KestrumTool, Checksum)
     // A missing file is named on standard error and in JSON; the others still count.
     r = Kestrum({"checksum", dir / "missing", "--json", dir / "three"});
     ExpectError(r, 1, Esc(dir / "missing") + ": not found", false);
-    EXPECT_EQ("[{\"file\":\"" + Esc(dir / "missing") + "\",\"error\":\"not found\"},{\"checksum\":\"0x07\",\"file\":\"" +
-                  Esc(dir / "three") + "\"}]\n",
+    EXPECT_EQ("[{\"file\":\"" + Esc(dir / "missing") + "\",\"error\":\"not found\"}," +
+                  "{\"checksum\":\"0x07\",\"file\":\"" + Esc(dir / "three") + "\"}]\n",
               r.out);
 
     // A file another program writes cannot be mapped: a failure that says
@@ -456,7 +447,8 @@ TEST(KestrumTool, Version)
 
     r = Kestrum({"version", "--json", module});
     EXPECT_EQ(0u, r.code);
-    EXPECT_NE(std::string::npos, r.out.find("\"version\":\"1.0.0.1\",\"major\":1,\"minor\":0,\"build\":0,\"revision\":1}"))
+    EXPECT_NE(std::string::npos,
+              r.out.find("\"version\":\"1.0.0.1\",\"major\":1,\"minor\":0,\"build\":0,\"revision\":1}"))
         << r.out;
 
     WriteFileBytes(dir / "plain.txt", "no resources here");
@@ -514,8 +506,7 @@ protected:
     void WriteRegDat(const std::string& title, const std::string& version, const std::string& path,
                      const std::string& clsid = "")
     {
-        WriteFileBytes(m_dir / "REG.DAT", "[REG]\r\nCLSID=" + (clsid.empty() ? m_clsid : clsid) + "\r\nTITLE=" +
-                                              title + "\r\nVERSION=" + version + "\r\nPATH=" + path + "\r\n");
+        WriteFileBytes(m_dir / "REG.DAT", RegDatText(clsid.empty() ? m_clsid : clsid, title, version, path));
     }
 
     // The lines register prints for the six values, each with its status.
@@ -678,7 +669,8 @@ TEST_F(KestrumRegister, IncompleteRegDatRegistersNothing)
 
     Result r = Kestrum({"register", "--json", m_dir.Path()});
     EXPECT_NE(std::string::npos,
-              r.out.find("\"values\":{\"CLSID\":\"" + m_clsid + "\",\"TITLE\":\"T\",\"VERSION\":\"\"},\"stop\":\"VERSION\","
+              r.out.find("\"values\":{\"CLSID\":\"" + m_clsid +
+                         "\",\"TITLE\":\"T\",\"VERSION\":\"\"},\"stop\":\"VERSION\","
                          "\"error\":\"VERSION is empty or missing: registration writes nothing\"}"))
         << r.out;
 }
@@ -756,8 +748,7 @@ TEST_F(KestrumRegister, UnregisterKeepsWhatChanged)
             expected += keyStatus + key + "\\\\InstalledVersion\n" + keyStatus + key + "\n";
         }
         EXPECT_EQ(expected, r.out);
-        EXPECT_NE(std::string::npos, r.err.find("InstalledVersion: Path: holds \"other\", not what REG.DAT gives: kept"))
-            << r.err;
+        EXPECT_NE(std::string::npos, r.err.find("Path: holds \"other\", not what REG.DAT gives: kept")) << r.err;
     }
     std::string value;
     EXPECT_TRUE(ReadRegString(HKEY_CURRENT_USER, m_classKey + "\\InstalledVersion", "Path", &value));

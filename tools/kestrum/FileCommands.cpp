@@ -16,6 +16,7 @@ CString FormatTime(const SYSTEMTIME& st)
     return strTime;
 }
 
+// Where a run over files stands: which file, for the progress line.
 struct CFileProgress
 {
     CProgress* pProgress;
@@ -28,8 +29,9 @@ void ShowChecksumProgress(ULONGLONG qwDone, ULONGLONG qwTotal, void* pContext)
     p->pProgress->Show(p->nIndex, qwDone, qwTotal);
 }
 
-// Runs pfnFile on every file the operands name, in order; a name that
-// stands for none is reported as an entry of the list.
+// Runs fnFile on every file the operands name, in order; a file that has
+// or gets a reason (set by fnFile when the library fails on it) is reported
+// as an entry of the list.
 template <typename F>
 int ForEachFile(const CCommandLine& cmd, const char* pszCommand, CRecord& out, F fnFile)
 {

@@ -167,13 +167,18 @@ bool IsOption(const char* pszArg, const char* pszOption)
     return std::strncmp(pszArg, pszOption, nLength) == 0 && (pszArg[nLength] == '\0' || pszArg[nLength] == '=');
 }
 
-int Run(int argc, char** argv)
+// --json is known before anything can go wrong, so that a usage error or
+// an exception makes a JSON document too.
+bool WantsJson(int argc, char** argv)
 {
-    // --json is known before anything can go wrong, so a usage error is a
-    // JSON document too.
-    bool bJson = false;
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
-        bJson = bJson || std::strcmp(argv[i], "--json") == 0;
+        if (std::strcmp(argv[i], "--json") == 0)
+            return true;
+    return false;
+}
+
+int Run(int argc, char** argv, bool bJson)
+{
 
     // Options may stand anywhere; "--" ends them, so an operand may begin
     // with "-".
@@ -242,6 +247,8 @@ int Run(int argc, char** argv)
     if (pszCommand == nullptr)
     {
         PrintUsage(bHelp ? stdout : stderr);
+        if (!bHelp && bJson)
+            CRecord().Text("error", "no command given").Print(true);
         return bHelp ? ExitSuccess : ExitUsage;
     }
 
@@ -292,9 +299,10 @@ int main(int argc, char** argv)
 {
     // Nothing is thrown past main: an exception ends the command with a
     // message and the failure code.
+    bool bJson = WantsJson(argc, argv);
     try
     {
-        int nResult = Run(argc, argv);
+        int nResult = Run(argc, argv, bJson);
         if (std::fflush(stdout) != 0)
             return ExitFailure;
         return nResult;
@@ -304,6 +312,8 @@ int main(int argc, char** argv)
         const char* pszWhat = nullptr;
         StatusOfException(&pszWhat);
         std::fprintf(stderr, "kestrum: %s\n", pszWhat);
+        if (bJson)
+            CRecord().Text("error", pszWhat).Print(true);
     }
     return ExitFailure;
 }

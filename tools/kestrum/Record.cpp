@@ -87,11 +87,10 @@ bool ConvertExactly(const wchar_t* pch, int nUnits, CString& strOut)
     return true;
 }
 
-// A name in the code page, with each character that has no exact form
-// there as \uXXXX; the caller escapes the rest.
-CString MarkedName(const std::wstring& wide, bool& bExact)
+} // namespace
+
+CString TextOfFileName(const std::wstring& wide)
 {
-    bExact = true;
     CString strOut;
     for (size_t i = 0; i < wide.size();)
     {
@@ -103,7 +102,6 @@ CString MarkedName(const std::wstring& wide, bool& bExact)
         }
         else
         {
-            bExact = false;
             for (int j = 0; j < nUnits; ++j)
             {
                 std::string strEscape;
@@ -115,6 +113,8 @@ CString MarkedName(const std::wstring& wide, bool& bExact)
     }
     return strOut;
 }
+
+namespace {
 
 void PrintLine(const std::vector<CString>& values)
 {
@@ -169,12 +169,6 @@ CString EscapeText(const CString& str)
     return strOut;
 }
 
-CString TextOfFileName(const std::wstring& strName)
-{
-    bool bExact = false;
-    return MarkedName(strName, bExact);
-}
-
 bool ToCodePageExactly(const std::wstring& strWide, CString& strName)
 {
     CString strText;
@@ -182,11 +176,6 @@ bool ToCodePageExactly(const std::wstring& strWide, CString& strName)
         return false;
     strName = strText;
     return true;
-}
-
-std::string JsonQuote(const CString& str)
-{
-    return JsonQuoteWide(ToWide(str));
 }
 
 CString CRecord::CField::TextForm() const
@@ -265,12 +254,6 @@ CRecord& CRecord::JsonOnly()
     return *this;
 }
 
-CRecord& CRecord::TextOnly()
-{
-    m_fields.back().m_bInJson = false;
-    return *this;
-}
-
 CRecord& CRecord::ShownAs(const CString& strText)
 {
     m_fields.back().m_bShownAs = true;
@@ -285,19 +268,17 @@ void CRecord::AppendJson(std::string& strOut) const
     bool bFirst = true;
     for (const CField& field : m_fields)
     {
-        if (!field.m_bInJson)
-            continue;
         if (!bFirst)
             strOut += ',';
         bFirst = false;
         if (!bArray)
         {
-            strOut += JsonQuote(field.m_strName.c_str());
+            strOut += JsonQuoteWide(ToWide(field.m_strName.c_str()));
             strOut += ':';
         }
         switch (field.m_kind)
         {
-        case CField::KindText: strOut += JsonQuote(field.m_strValue); break;
+        case CField::KindText: strOut += JsonQuoteWide(ToWide(field.m_strValue)); break;
         case CField::KindFileName: strOut += JsonQuoteWide(field.m_strWide); break;
         case CField::KindNumber: strOut += std::to_string(field.m_qwValue); break;
         case CField::KindBool: strOut += field.m_qwValue != 0 ? "true" : "false"; break;

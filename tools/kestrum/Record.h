@@ -14,7 +14,7 @@
 //
 // In JSON a Line or Lines record is an object, a List an array (names
 // ignored). Null fields are left out of text. A field can be kept out of
-// either rendering, and can show another text in text output:
+// text, and can show another text there:
 //
 //   CRecord(CRecord::Line).Text("checksum", "0x07").Text("file", "a.bin")
 //     text:  0x07<TAB>a.bin
@@ -55,11 +55,9 @@ public:
 
     // These change the field added last.
     CRecord& JsonOnly();
-    CRecord& TextOnly();
     CRecord& ShownAs(const CString& strText);
 
     Layout GetLayout() const noexcept { return m_layout; }
-    bool IsEmpty() const noexcept { return m_fields.empty(); }
 
     // Writes the record and a line end to standard output: as text, or as
     // one line of JSON.
@@ -95,7 +93,6 @@ struct CRecord::CField
     unsigned long long m_qwValue = 0;  // KindNumber, KindBool
     std::vector<CRecord> m_nested;   // KindRecord: one record
     bool m_bInText = true;
-    bool m_bInJson = true;
     bool m_bShownAs = false;
     CString m_strShown;              // the text output's form, with m_bShownAs
 
@@ -117,6 +114,3 @@ std::wstring ToWide(const CString& str);
 // The exact active-code-page form of a UTF-16 name; false when some
 // character has none (the platform would substitute a look-alike or "?").
 bool ToCodePageExactly(const std::wstring& strWide, CString& strName);
-
-// The JSON string literal for str, quotes included.
-std::string JsonQuote(const CString& str);

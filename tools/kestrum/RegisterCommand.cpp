@@ -259,77 +259,13 @@ bool CountKey(const CRegistrationPlan& plan, HKEY hRoot, const CString& strKey, 
                                     nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
-} // namespace
-
-int RunRegister(const CCommandLine& cmd, CRecord& out)
+// unregister, first the values: only those that still hold exactly what
+// registration wrote go. removed receives one flag per entry.
+CRecord RemoveValues(const CCommandLine& cmd, const CRegistrationPlan& plan, CRecord& warnings,
+                     std::vector<bool>& removed, int& nResult)
 {
-    int nResult = ExitSuccess;
-    CRegistrationPlan plan;
-    CRecord warnings(CRecord::List);
-    if (!Prepare(cmd, plan, out, warnings, nResult))
-        return nResult;
-
-    // The dry run predicts what the registry refuses; writing then reports
-    // the platform's own reason.
-    std::vector<LONG> status;
-    if (cmd.m_bWrite)
-        WriteRegistration(plan, &status);
     CRecord entries(CRecord::List);
-    std::vector<bool> include(plan.m_entries.size(), false);
-    for (size_t i = 0; i < plan.m_entries.size(); ++i)
-    {
-        const CRegistrationEntry& entry = plan.m_entries[i];
-        const char* pszRefusal = entry.GetKeyRefusal();
-        const char* pszStatus = cmd.m_bWrite ? "written" : "write";
-        CString strError;
-        if (entry.IsTooLong())
-        {
-            pszStatus = cmd.m_bWrite ? "skipped" : "skip";
-        }
-        else if (cmd.m_bWrite ? status[i] != ERROR_SUCCESS : pszRefusal != nullptr)
-        {
-            pszStatus = cmd.m_bWrite ? "failed" : "fail";
-            strError = pszRefusal != nullptr ? CString(pszRefusal) : CString();
-            if (cmd.m_bWrite)
-                strError += (pszRefusal != nullptr ? "; the registry answers: " : "") +
-                            DescribeError(static_cast<DWORD>(status[i]));
-            nResult = Fail("%s: %s", EntryPlace(entry).GetString(), strError.GetString());
-        }
-        else
-        {
-            include[i] = true;
-        }
-        CRecord record = EntryRecord(pszStatus, entry);
-        if (!strError.IsEmpty())
-            record.Text("error", strError).JsonOnly();
-        entries.Nested(nullptr, record);
-    }
-    out.Nested("entries", entries);
-
-    if (!cmd.m_strScript.IsEmpty())
-    {
-        CString strReason = WriteScript(cmd.m_strScript, ScriptText(plan, include));
-        if (!strReason.IsEmpty())
-            nResult = Fail("%s: %s", cmd.m_strScript.GetString(), strReason.GetString());
-        else
-            out.Text("script", cmd.m_strScript);
-    }
-    out.Nested("warnings", warnings).JsonOnly();
-    return nResult;
-}
-
-int RunUnregister(const CCommandLine& cmd, CRecord& out)
-{
-    int nResult = ExitSuccess;
-    CRegistrationPlan plan;
-    CRecord warnings(CRecord::List);
-    if (!Prepare(cmd, plan, out, warnings, nResult))
-        return nResult;
-
-    // Values first: only those that still hold exactly what registration
-    // wrote go.
-    CRecord entries(CRecord::List);
-    std::vector<bool> removed(plan.m_entries.size(), false);
+    removed.assign(plan.m_entries.size(), false);
     for (size_t i = 0; i < plan.m_entries.size(); ++i)
     {
         const CRegistrationEntry& entry = plan.m_entries[i];
@@ -350,15 +286,17 @@ int RunUnregister(const CCommandLine& cmd, CRecord& out)
             removed[i] = true;
             if (cmd.m_bWrite)
             {
-                CKeyHandle hKey = OpenKey(plan, entry.m_hRoot, entry.m_strKey, KEY_SET_VALUE);
-                LONG lStatus = hKey ? RegDeleteValueA(hKey.Get(), entry.m_strName) : ERROR_ACCESS_DENIED;
+                CKeyHandle hKey;
+                LONG lStatus = RegOpenKeyExA(entry.m_hRoot, entry.m_strKey, 0, KEY_SET_VALUE | plan.m_samView,
+                                             hKey.Put());
+                if (lStatus == ERROR_SUCCESS)
+                    lStatus = RegDeleteValueA(hKey.Get(), entry.m_strName);
                 pszStatus = lStatus == ERROR_SUCCESS ? "removed" : "failed";
                 removed[i] = lStatus == ERROR_SUCCESS;
                 if (lStatus != ERROR_SUCCESS)
                 {
                     strError = DescribeError(static_cast<DWORD>(lStatus));
-                    nResult = Fail("%s: %s", EntryPlace(entry).GetString(),
-                                   strError.GetString());
+                    nResult = Fail("%s: %s", EntryPlace(entry).GetString(), strError.GetString());
                 }
             }
         }
@@ -369,12 +307,16 @@ int RunUnregister(const CCommandLine& cmd, CRecord& out)
             record.Text("error", strError).JsonOnly();
         entries.Nested(nullptr, record);
     }
-    out.Nested("entries", entries);
+    return entries;
+}
 
-    // Then the keys, deepest first, each only when nothing is left in it:
-    // the plan's two, and the keys a CLSID holding "\\" made between them
-    // and CLSID. In a dry run a key counts as empty when all it holds are
-    // values and keys that would go.
+// Then the keys, deepest first, each only when nothing is left in it: the
+// plan's two, and the keys a CLSID holding "\" made between them and
+// CLSID. In a dry run a key counts as empty when all it holds are values
+// and keys that would go.
+CRecord RemoveKeys(const CCommandLine& cmd, const CRegistrationPlan& plan, const std::vector<bool>& removed,
+                   int& nResult)
+{
     std::vector<CString> strKeys = {plan.m_strClassKey + "\\InstalledVersion", plan.m_strClassKey};
     const int nClassesLength = CString("SOFTWARE\\Classes\\CLSID").GetLength();
     for (int n = plan.m_strClassKey.ReverseFind('\\'); n > nClassesLength; n = strKeys.back().ReverseFind('\\'))
@@ -422,7 +364,83 @@ int RunUnregister(const CCommandLine& cmd, CRecord& out)
             keys.Nested(nullptr, record);
         }
     }
-    out.Nested("keys", keys);
-    out.Nested("warnings", warnings).JsonOnly();
+    return keys;
+}
+
+// register and unregister: REG.DAT read and the header printed, then the
+// command's own part, then the warnings for JSON.
+template <typename F>
+int ActOnRegDat(const CCommandLine& cmd, CRecord& out, F fnAct)
+{
+    int nResult = ExitSuccess;
+    CRegistrationPlan plan;
+    CRecord warnings(CRecord::List);
+    if (Prepare(cmd, plan, out, warnings, nResult))
+    {
+        fnAct(plan, warnings, nResult);
+        out.Nested("warnings", warnings).JsonOnly();
+    }
     return nResult;
+}
+
+} // namespace
+
+int RunRegister(const CCommandLine& cmd, CRecord& out)
+{
+    return ActOnRegDat(cmd, out, [&cmd, &out](const CRegistrationPlan& plan, CRecord&, int& nResult) {
+        // The dry run predicts what the registry refuses; writing then reports
+        // the platform's own reason.
+        std::vector<LONG> status;
+        if (cmd.m_bWrite)
+            WriteRegistration(plan, &status);
+        CRecord entries(CRecord::List);
+        std::vector<bool> include(plan.m_entries.size(), false);
+        for (size_t i = 0; i < plan.m_entries.size(); ++i)
+        {
+            const CRegistrationEntry& entry = plan.m_entries[i];
+            const char* pszRefusal = entry.GetKeyRefusal();
+            const char* pszStatus = cmd.m_bWrite ? "written" : "write";
+            CString strError;
+            if (entry.IsTooLong())
+            {
+                pszStatus = cmd.m_bWrite ? "skipped" : "skip";
+            }
+            else if (cmd.m_bWrite ? status[i] != ERROR_SUCCESS : pszRefusal != nullptr)
+            {
+                pszStatus = cmd.m_bWrite ? "failed" : "fail";
+                strError = pszRefusal != nullptr ? CString(pszRefusal) : CString();
+                if (cmd.m_bWrite)
+                    strError += (pszRefusal != nullptr ? "; the registry answers: " : "") +
+                                DescribeError(static_cast<DWORD>(status[i]));
+                nResult = Fail("%s: %s", EntryPlace(entry).GetString(), strError.GetString());
+            }
+            else
+            {
+                include[i] = true;
+            }
+            CRecord record = EntryRecord(pszStatus, entry);
+            if (!strError.IsEmpty())
+                record.Text("error", strError).JsonOnly();
+            entries.Nested(nullptr, record);
+        }
+        out.Nested("entries", entries);
+
+        if (!cmd.m_strScript.IsEmpty())
+        {
+            CString strReason = WriteScript(cmd.m_strScript, ScriptText(plan, include));
+            if (!strReason.IsEmpty())
+                nResult = Fail("%s: %s", cmd.m_strScript.GetString(), strReason.GetString());
+            else
+                out.Text("script", cmd.m_strScript);
+        }
+    });
+}
+
+int RunUnregister(const CCommandLine& cmd, CRecord& out)
+{
+    return ActOnRegDat(cmd, out, [&cmd, &out](const CRegistrationPlan& plan, CRecord& warnings, int& nResult) {
+        std::vector<bool> removed;
+        out.Nested("entries", RemoveValues(cmd, plan, warnings, removed, nResult));
+        out.Nested("keys", RemoveKeys(cmd, plan, removed, nResult));
+    });
 }

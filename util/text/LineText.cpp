@@ -1,5 +1,7 @@
 #include "util/text/LineText.h"
 
+#include "framework/StringBatch.h"
+
 #include <climits>
 #include <cstring>
 

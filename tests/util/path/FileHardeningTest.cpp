@@ -5,7 +5,9 @@
 #include "util/path/FileSystem.h"
 #include "util/path/MappedFile.h"
 #include "util/path/PathUtil.h"
-#include "tests/support/Hardening.h"
+#include "tests/support/GuardedMemory.h"
+#include "tests/support/LeakCheck.h"
+#include "tests/support/RandomText.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,9 @@
 // tests run again under code pages 949 and 932.
 #include "util/path/PathUtil.h"
 #include "framework/CodePage.h"
-#include "tests/support/Hardening.h"
+#include "tests/support/GuardedMemory.h"
+#include "tests/support/RandomText.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,4 @@
 #include "util/path/PathUtil.h"
-#include "tests/support/Hardening.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

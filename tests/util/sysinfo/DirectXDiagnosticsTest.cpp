@@ -4,7 +4,8 @@
 #include "util/sysinfo/FileVersion.h"
 #include "util/sysinfo/internal/DirectXSources.h"
 
-#include "tests/support/Hardening.h"
+#include "tests/support/GuardedMemory.h"
+#include "tests/support/LeakCheck.h"
 #include "tests/util/sysinfo/FakeSystemFolder.h"
 
 #include <gtest/gtest.h>
@@ -600,16 +601,7 @@ TEST(DetectDirectXByDiagnostics, RepeatedCallsLeakNothing)
         sysinfo_internal::QueryDirectXVersion(fake.Sources(), &number, text, sizeof(text));
         fake.world.calls.clear();
     };
-    OnFreshThread([&] {
-        for (int i = 0; i < 20; ++i)
-            round();
-        const size_t handles = testing_support::CountOpenHandles();
-        const size_t bytes = testing_support::CommittedPrivateBytes();
-        for (int i = 0; i < 250; ++i)
-            round();
-        EXPECT_LE(testing_support::CountOpenHandles(), handles + 2);
-        EXPECT_LE(testing_support::CommittedPrivateBytes(), bytes + 256 * 1024);
-    });
+    OnFreshThread([&] { testing_support::ExpectNoLeaks(round, 250, {2}); });
     fake.ExpectBalanced();
 }
 

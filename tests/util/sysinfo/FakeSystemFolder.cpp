@@ -6,11 +6,6 @@
 
 namespace testing_support {
 
-bool RunsUnderWine()
-{
-    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-}
-
 const char* FixtureFolderFromEnvironment()
 {
     static char folder[MAX_PATH];

@@ -12,8 +12,6 @@
 
 namespace testing_support {
 
-bool RunsUnderWine();
-
 // Wine answers version queries for files named like its own DLLs (ddraw.dll,
 // d3d9.dll, ...) from its built-in copies unless told otherwise for their
 // exact path. The test's environment names such a folder in

@@ -1,6 +1,6 @@
 #include "util/sysinfo/FileVersion.h"
 
-#include "tests/support/Hardening.h"
+#include "tests/support/LeakCheck.h"
 #include "tests/support/TestSupport.h"
 #include "tests/util/sysinfo/VersionImage.h"
 
@@ -225,17 +225,11 @@ TEST(QueryFileVersion, RepeatedCallsLeakNothing)
     const std::string bad = dir / "bad.dll";
     WriteFileBytes(good, VersionImage(V(1, 2, 3, 4)));
     WriteFileBytes(bad, ImageWithVersionResource(VersionBlock(V(1, 2, 3, 4)).substr(0, 20)));
-    auto round = [&] {
-        ULONGLONG v = 0;
-        EXPECT_EQ(S_OK, QueryFileVersion(good.c_str(), &v));
-        EXPECT_EQ(E_FAIL, QueryFileVersion(bad.c_str(), &v));
-    };
-    for (int i = 0; i < 50; ++i)
-        round();  // the platform's one-time caches settle first
-    const size_t handles = testing_support::CountOpenHandles();
-    const size_t bytes = testing_support::CommittedPrivateBytes();
-    for (int i = 0; i < 750; ++i)
-        round();
-    EXPECT_LE(testing_support::CountOpenHandles(), handles + 2);
-    EXPECT_LE(testing_support::CommittedPrivateBytes(), bytes + 256 * 1024);
+    testing_support::ExpectNoLeaks(
+        [&] {
+            ULONGLONG v = 0;
+            EXPECT_EQ(S_OK, QueryFileVersion(good.c_str(), &v));
+            EXPECT_EQ(E_FAIL, QueryFileVersion(bad.c_str(), &v));
+        },
+        750, {2});
 }

@@ -5,7 +5,8 @@
 #include "util/text/LineText.h"
 #include "util/text/NumberText.h"
 #include "util/text/UrlScheme.h"
-#include "tests/support/Hardening.h"
+#include "tests/support/RandomText.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -556,10 +557,20 @@ TEST(CharsetRandomDbcs, AnyBytesConvertAsInOneStep)
 // ---------------------------------------------------------------------------
 // URL schemes
 
-TEST(UrlSchemeRandom, WordFollowsTheSchemeOrIsEmpty)
+TEST(UrlSchemeRandom, WordFollowsTheScheme)
 {
-    const char* const schemes[] = {"http", "HTTP", "https", "ftp", "file", "mailto", "news", "gopher", "mms", "MmS",
-                                   "mmst", "mmsu", "rtsp", "RTSP", "rtp", "rtspu", "foo", "", "mms:", "\xB0\x41"};
+    // wine: the words Wine's splitter answers instead, where it deviates.
+    const struct
+    {
+        const char* scheme;
+        const char* wine;
+    } schemes[] = {
+        {"http", nullptr}, {"HTTP", nullptr}, {"https", nullptr}, {"ftp", nullptr}, {"file", nullptr},
+        {"mailto", nullptr}, {"news", nullptr}, {"gopher", nullptr}, {"mms", nullptr}, {"MmS", nullptr},
+        {"mmst", nullptr}, {"mmsu", nullptr}, {"rtsp", nullptr}, {"RTSP", nullptr}, {"rtp", nullptr},
+        {"rtspu", nullptr}, {"foo", nullptr}, {"mms:", nullptr}, {"\xB0\x41", nullptr},
+        {"", "ftp file"},   // an empty scheme: Wine takes it for ftp, or for a file after "::"
+    };
     const char* const joins[] = {"://", ":", ":/", "//", ""};
     auto pieces = TrickyPieces();
     for (const char* extra : {"host", "a.b", "%20", "@", "rtsp://", "mms://", "[", "]", "~"})
@@ -567,15 +578,19 @@ TEST(UrlSchemeRandom, WordFollowsTheSchemeOrIsEmpty)
     std::mt19937 random(50);
     std::uniform_int_distribution<size_t> pickScheme(0, sizeof(schemes) / sizeof(schemes[0]) - 1);
     std::uniform_int_distribution<size_t> pickJoin(0, sizeof(joins) / sizeof(joins[0]) - 1);
-    for (int i = 0; i < 4000; ++i)
+    const bool underWine = RunsUnderWine();
+    const int kRounds = 4000;
+    int answered = 0;
+    for (int i = 0; i < kRounds; ++i)
     {
-        const std::string scheme = schemes[pickScheme(random)];
+        const auto& row = schemes[pickScheme(random)];
         const std::string join = joins[pickJoin(random)];
-        const std::string url = scheme + join + RandomText(random, pieces, 8);
+        const std::string url = row.scheme + join + RandomText(random, pieces, 8);
         SCOPED_TRACE(testing::Message() << "round " << i << ": " << TraceBytes(url));
         const std::string word = GetURLScheme(url.c_str()).GetString();
         if (word.empty())
-            continue;   // the parser may refuse any text
+            continue;   // the parser may refuse any text; the count below keeps that honest
+        ++answered;
         std::string lower = url;
         for (char& ch : lower)
             if (ch >= 'A' && ch <= 'Z')
@@ -592,8 +607,11 @@ TEST(UrlSchemeRandom, WordFollowsTheSchemeOrIsEmpty)
                                                named == "mailto" || named == "gopher"
                                          ? named
                                          : "unk";
-        if (named.empty())
-            continue;   // Wine's splitter takes an empty scheme for ftp
+        if (underWine && row.wine != nullptr && word != expected)
+        {
+            ASSERT_NE(std::string::npos, (std::string(" ") + row.wine + " ").find(" " + word + " "));
+            continue;
+        }
         ASSERT_EQ(expected, word);
         if (word == "unk")
         {
@@ -601,4 +619,6 @@ TEST(UrlSchemeRandom, WordFollowsTheSchemeOrIsEmpty)
                 ASSERT_NE(0u, lower.find(prefix));
         }
     }
+    // Refusing every text would pass the loop alone; most of these are sound URLs.
+    EXPECT_GT(answered, kRounds / 2);
 }

@@ -1,6 +1,5 @@
-// Tools for tests that prove bad input cannot hurt the host: buffers that
-// end at an inaccessible page, and process-wide counts of open handles and
-// committed private memory for leak checks.
+// Buffers that end at an inaccessible page, for tests that prove an
+// operation never reads or writes one byte past its input or output.
 #pragma once
 
 #include "framework/String.h"
@@ -8,7 +7,6 @@
 #include <windows.h>
 
 #include <cstddef>
-#include <functional>
 #include <string>
 
 namespace testing_support {
@@ -40,25 +38,6 @@ public:
     explicit GuardedText(const std::string& text) : GuardedBuffer(text.c_str(), text.size() + 1) {}
     const char* c_str() const { return Data(); }
 };
-
-// The number of valid handles in the process, found by asking the platform
-// about every possible handle value (GetProcessHandleCount is not reliable
-// under every platform layer).
-size_t CountOpenHandles();
-
-// Bytes of committed private memory in the process's address space.
-size_t CommittedPrivateBytes();
-
-// Bytes of the address space taken by mapped views of files and sections.
-size_t MappedViewBytes();
-
-// Runs body 50 times to let lazily made platform and heap state settle, then
-// nRounds times more, and expects the open handles exactly where they were
-// and the mapped views, and committed private memory grown by less than
-// nSlack bytes. The heap may
-// commit a few pages for its own bookkeeping while blocks of new sizes come
-// and go, so the slack is a fixed few pages while a leak grows with nRounds.
-void ExpectNoLeaks(const std::function<void()>& body, int nRounds, size_t nSlack = 256 * 1024);
 
 // A CString whose characters and terminator end at a PAGE_NOACCESS page and
 // whose block is read-only, so an operation that reads past the terminator
@@ -93,24 +72,5 @@ public:
     }
     const WCHAR* c_str() const { return reinterpret_cast<const WCHAR*>(Data()); }
 };
-
-} // namespace testing_support
-
-#include <random>
-#include <vector>
-
-namespace testing_support {
-
-// Text made of 0 to maxPieces pieces drawn from the given ones.
-std::string RandomText(std::mt19937& random, const std::vector<std::string>& pieces, size_t maxPieces);
-
-// Pieces that matter to path and number text: separators, dots, colons,
-// question marks, signs, digits, hex letters, blanks, and double-byte
-// characters of code pages 949 and 932 whose trail bytes look like ASCII.
-std::vector<std::string> TrickyPieces();
-
-// The text quoted for a failure message, every byte outside printable ASCII
-// (and the backslash) as \xNN, so a failing random input can be pasted back.
-std::string TraceBytes(const std::string& text);
 
 } // namespace testing_support
