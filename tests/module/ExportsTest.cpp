@@ -1,9 +1,8 @@
 #include "tests/module/ModuleFixture.h"
-#include "tests/support/Hardening.h"
+#include "tests/support/LeakCheck.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cctype>
 #include <set>
 #include <string>
@@ -46,28 +45,6 @@ ImageDirectories ReadDirectories(HMODULE module)
 
 using ClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, LPVOID*);
 using NoArgFn = HRESULT(STDAPICALLTYPE*)();
-
-// What a module could leave behind in its host: free TLS indexes, open
-// handles, and blocks and bytes in use on every heap.
-std::vector<long long> TakeMarks()
-{
-    std::vector<DWORD> taken;
-    for (DWORD dwIndex; (dwIndex = TlsAlloc()) != TLS_OUT_OF_INDEXES;)
-        taken.push_back(dwIndex);
-    for (DWORD dwIndex : taken)
-        TlsFree(dwIndex);
-    std::vector<long long> marks = {static_cast<long long>(taken.size()), static_cast<long long>(CountOpenHandles()), 0, 0};
-    HANDLE heaps[64];
-    for (DWORD i = 0, n = std::min<DWORD>(GetProcessHeaps(64, heaps), 64); i < n; ++i)
-    {
-        for (PROCESS_HEAP_ENTRY entry = {}; HeapWalk(heaps[i], &entry);)
-        {
-            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
-                marks[2] += 1, marks[3] += entry.cbData;
-        }
-    }
-    return marks;
-}
 
 // Asks the module for a class object and throws inside the throwing DLL,
 // then ends, or with hStop waits for it.
@@ -140,11 +117,16 @@ TEST(Exports, LoadAndFreeThousandsOfTimesLeavesNothingBehind)
     HANDLE hStop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::vector<HANDLE> live;
     live.reserve(64);
-    std::vector<long long> before;
+    size_t nFreeTls = 0, nHandles = 0;
+    HeapUse heap;
     for (int i = 0; i < 2050; ++i)
     {
         if (i == 50)   // platform caches and the heap settle first
-            before = TakeMarks();
+        {
+            nFreeTls = CountFreeTlsIndexes();
+            nHandles = CountOpenHandles();
+            heap = MeasureHeapUse();
+        }
         HMODULE hModule = LoadLibraryA(path.c_str());
         HMODULE hThrowing = LoadLibraryA(throwingPath.c_str());
         ASSERT_TRUE(hModule != nullptr && hThrowing != nullptr) << "load " << i << ", error " << GetLastError();
@@ -180,11 +162,11 @@ TEST(Exports, LoadAndFreeThousandsOfTimesLeavesNothingBehind)
         WaitForSingleObject(hThread, INFINITE);
         CloseHandle(hThread);
     }
-    const std::vector<long long> after = TakeMarks();
-    EXPECT_EQ(before[0], after[0]) << "free TLS indexes";
-    EXPECT_EQ(before[1], after[1]) << "open handles";
-    EXPECT_LT(after[2] - before[2], 20) << "heap blocks (each live thread's state would be one)";
-    EXPECT_LT(after[3] - before[3], 64 * 1024) << "heap bytes";
+    EXPECT_EQ(nFreeTls, CountFreeTlsIndexes());
+    EXPECT_EQ(nHandles, CountOpenHandles());
+    const HeapUse heapAfter = MeasureHeapUse();
+    EXPECT_LT(heapAfter.nBlocks - heap.nBlocks, 20) << "each live thread's state would be one";
+    EXPECT_LT(heapAfter.nBytes - heap.nBytes, 64 * 1024);
     CloseHandle(hStop);
     CloseHandle(hAsked);
 }
