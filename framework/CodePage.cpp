@@ -27,9 +27,7 @@ unsigned char MapSingleByte(UINT nCodePage, unsigned char ch, bool bUpper)
     return static_cast<unsigned char>(out[0]);
 }
 
-} // namespace
-
-CCodePageInfo AfxBuildCodePageInfo(UINT nCodePage)
+CCodePageInfo BuildCodePageInfo(UINT nCodePage)
 {
     CCodePageInfo info;
     info.nCodePage = nCodePage;
@@ -65,8 +63,10 @@ CCodePageInfo AfxBuildCodePageInfo(UINT nCodePage)
     return info;
 }
 
+} // namespace
+
 const CCodePageInfo& AfxGetCodePageInfo()
 {
-    static const CCodePageInfo info = AfxBuildCodePageInfo(GetACP());
+    static const CCodePageInfo info = BuildCodePageInfo(GetACP());
     return info;
 }

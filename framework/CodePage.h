@@ -19,13 +19,9 @@ struct CCodePageInfo
     unsigned char lower[256];   // single-byte lower-case mapping
 };
 
-// Tables for the active code page (GetACP).
+// Tables for the active code page (GetACP), built on first use; pure ASCII
+// tables when the platform cannot describe the code page.
 const CCodePageInfo& AfxGetCodePageInfo();
-
-// Tables for any installed code page; used by tests and by code that works in
-// a fixed code page. Falls back to a pure ASCII table when the code page is
-// not installed.
-CCodePageInfo AfxBuildCodePageInfo(UINT nCodePage);
 
 inline bool AfxIsLeadByte(const CCodePageInfo& cp, char ch)
 {

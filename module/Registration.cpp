@@ -7,14 +7,14 @@ namespace {
 
 // Room for the module path, the Windows folder and each REG.DAT value:
 // 2047 bytes and a terminator.
-const DWORD PlatformBufferSize = 2048;
+const DWORD kPlatformBufferSize = 2048;
 
 // Reads one key of section "REG"; a missing file, section or key reads as "".
 CString ReadRegDatValue(const CString& strRegDat, const char* pszKey)
 {
     CString strValue;
-    char* p = strValue.GetBuffer(PlatformBufferSize - 1);
-    GetPrivateProfileStringA("REG", pszKey, "", p, PlatformBufferSize, strRegDat);
+    char* p = strValue.GetBuffer(kPlatformBufferSize - 1);
+    GetPrivateProfileStringA("REG", pszKey, "", p, kPlatformBufferSize, strRegDat);
     strValue.ReleaseBuffer();
     return strValue;
 }
@@ -32,7 +32,7 @@ void AddRootEntries(CRegistrationPlan& plan, HKEY hRoot)
 
 bool CRegistrationEntry::IsTooLong() const noexcept
 {
-    return m_strData.GetLength() > CRegistryKey::MaxValueLength;
+    return m_strData.GetLength() > CRegistryKey::kMaxValueLength;
 }
 
 const char* CRegistrationEntry::GetKeyRefusal() const
@@ -45,10 +45,10 @@ const char* CRegistrationEntry::GetKeyRefusal() const
     for (int i = 0; i < nUnits; ++i)
     {
         nPart = key[i] == L'\\' ? 0 : nPart + 1;
-        if (nPart > CRegistryKey::MaxKeyNameLength)
+        if (nPart > CRegistryKey::kMaxKeyNameLength)
             return "key name longer than 255 characters";
     }
-    if (nUnits > CRegistryKey::MaxKeyPathLength)
+    if (nUnits > CRegistryKey::kMaxKeyPathLength)
         return "key path longer than 260 characters";
     return nullptr;
 }
@@ -63,9 +63,9 @@ CString GetWindowsDrive(CString strWindowsDir)
 BOOL QueryWindowsFolder(CString& strDir)
 {
     // A folder that does not fit the buffer is never used cut short.
-    char szWindowsDir[PlatformBufferSize];
-    UINT nLength = GetWindowsDirectoryA(szWindowsDir, PlatformBufferSize);
-    if (nLength == 0 || nLength >= PlatformBufferSize)
+    char szWindowsDir[kPlatformBufferSize];
+    UINT nLength = GetWindowsDirectoryA(szWindowsDir, kPlatformBufferSize);
+    if (nLength == 0 || nLength >= kPlatformBufferSize)
         return FALSE;
     strDir = szWindowsDir;
     return TRUE;
@@ -132,9 +132,9 @@ HRESULT RegisterFromRegDat(HMODULE hModule)
     // The module's own handle names its own file, whatever it is called, so
     // a renamed copy still reads the REG.DAT beside itself. A path that does
     // not fit the buffer is never used cut short.
-    char szModulePath[PlatformBufferSize];
-    DWORD dwLength = GetModuleFileNameA(hModule, szModulePath, PlatformBufferSize);
-    if (dwLength == 0 || dwLength >= PlatformBufferSize)
+    char szModulePath[kPlatformBufferSize];
+    DWORD dwLength = GetModuleFileNameA(hModule, szModulePath, kPlatformBufferSize);
+    if (dwLength == 0 || dwLength >= kPlatformBufferSize)
         return S_OK;
     CString strWindowsDir;
     if (!QueryWindowsFolder(strWindowsDir))

@@ -33,7 +33,7 @@ struct CRegistrationEntry
     CString m_strName;      // "" for the key's default value
     CString m_strData;
 
-    // Data of more than CRegistryKey::MaxValueLength (254) bytes is refused
+    // Data of more than CRegistryKey::kMaxValueLength (254) bytes is refused
     // by the writer, so the entry is skipped.
     bool IsTooLong() const noexcept;
 

@@ -84,7 +84,7 @@ BOOL CRegistryKey::SetStringValue(CString strName, CString strValue, LONG* plSta
     LONG& lStatus = plStatus != nullptr ? *plStatus : lUnused;
     lStatus = ERROR_INVALID_DATA;
     int nLength = strValue.GetLength();
-    if (nLength > MaxValueLength)
+    if (nLength > kMaxValueLength)
         return FALSE;
     char buffer[256];
     std::memcpy(buffer, strValue.GetString(), static_cast<size_t>(nLength) + 1);

@@ -44,11 +44,11 @@ public:
     BOOL SetStringValue(CString strName, CString strValue, LONG* plStatus = nullptr);
 
     // The longest value text written, in bytes.
-    static const int MaxValueLength = 254;
+    static const int kMaxValueLength = 254;
     // What the registry takes, in characters: a key name (one part of a
     // path), and a whole path through the 8-bit calls used here.
-    static const int MaxKeyNameLength = 255;
-    static const int MaxKeyPathLength = 260;
+    static const int kMaxKeyNameLength = 255;
+    static const int kMaxKeyPathLength = 260;
 
     // The fields are open to callers: one that wants every key flushed sets
     // m_bSkipFlush to FALSE itself.

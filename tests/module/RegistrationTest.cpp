@@ -266,11 +266,19 @@ TEST_F(RegistrationTest, RenamedModuleReadsRegDatBesideItself)
 
 TEST_F(RegistrationTest, LongValuesAreCutAt2047Bytes)
 {
-    const std::string title(3000, 'x');
-    WriteRegDat(RegDat(title, "V", "P"));
+    for (size_t size : {2046, 2047, 2048, 3000})
+    {
+        SCOPED_TRACE(size);
+        const std::string title(size, 't');
+        WriteRegDat(RegDat(title, "V", std::string(size, 'p')));
+        CRegistrationPlan plan = PlanRegistration((m_dir / "REG.DAT").c_str(), "C:\\WINDOWS");
+        ASSERT_TRUE(plan.IsComplete());
+        EXPECT_EQ(title.substr(0, 2047), plan.m_strTitle.GetString());
+        EXPECT_EQ("C:\\" + std::string(size < 2047 ? size : 2047, 'p'), plan.m_strInstallPath.GetString());
+    }
+    // The title is read cut, still too long to store; the rest is written.
     LoadedModule module(m_dir.Path());
     EXPECT_EQ(S_OK, module.Register());
-    // The title is read cut, still too long to store; the rest is written.
     EXPECT_FALSE(ReadRegString(HKEY_CURRENT_USER, m_classKey, "", nullptr));
     EXPECT_TRUE(ReadRegString(HKEY_CURRENT_USER, m_classKey + "\\InstalledVersion", "", nullptr));
 }

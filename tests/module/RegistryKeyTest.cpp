@@ -28,6 +28,61 @@ DWORD ValueSize(HKEY root, const std::string& subKey, const char* name)
     return status == ERROR_SUCCESS ? size : 0;
 }
 
+// Counts the RegFlushKey calls of this executable, which the key writer is
+// linked into, by pointing its import of RegFlushKey at a counter for the
+// life of the object.
+class FlushCounter
+{
+public:
+    FlushCounter()
+    {
+        s_real = reinterpret_cast<Flush>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegFlushKey")));
+        auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+            base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+             dll->Name != 0 && m_pSlot == nullptr; ++dll)
+        {
+            for (auto* thunk = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk); thunk->u1.Function != 0;
+                 ++thunk)
+            {
+                if (thunk->u1.Function == reinterpret_cast<ULONG_PTR>(s_real))
+                    m_pSlot = &thunk->u1.Function;
+            }
+        }
+        Point(&Counted);
+    }
+    ~FlushCounter() { Point(s_real); }
+    FlushCounter(const FlushCounter&) = delete;
+    FlushCounter& operator=(const FlushCounter&) = delete;
+
+    bool Hooked() const { return m_pSlot != nullptr; }
+    int Count() const { return s_count; }
+
+private:
+    using Flush = LONG(WINAPI*)(HKEY);
+    static LONG WINAPI Counted(HKEY hKey)
+    {
+        ++s_count;
+        return s_real(hKey);
+    }
+    void Point(Flush target)
+    {
+        DWORD old = 0;
+        if (m_pSlot != nullptr && VirtualProtect(m_pSlot, sizeof(*m_pSlot), PAGE_READWRITE, &old))
+        {
+            *m_pSlot = reinterpret_cast<ULONG_PTR>(target);
+            VirtualProtect(m_pSlot, sizeof(*m_pSlot), old, &old);
+        }
+    }
+
+    static inline Flush s_real = nullptr;
+    static inline int s_count = 0;
+    ULONG_PTR* m_pSlot = nullptr;
+};
+
 } // namespace
 
 TEST_F(RegistryKeyTest, ConstructionAndReset)
@@ -151,13 +206,21 @@ TEST_F(RegistryKeyTest, WriteToMissingKeyFails)
 
 TEST_F(RegistryKeyTest, FlushingDoesNotChangeResults)
 {
-    CRegistryKey key;
-    key.m_bSkipFlush = FALSE;
-    std::string path = m_base + "\\flushed";
-    ASSERT_TRUE(key.OpenSubKey(CString(path.c_str()), TRUE));
-    ASSERT_TRUE(key.SetStringValue("v", "1"));
-    ASSERT_TRUE(key.OpenSubKey(CString(path.c_str()), FALSE));
-    std::string value;
-    ASSERT_TRUE(ReadRegString(HKEY_CURRENT_USER, path, "v", &value));
-    EXPECT_EQ("1", value);
+    FlushCounter flushes;
+    ASSERT_TRUE(flushes.Hooked());
+    for (BOOL skip : {TRUE, FALSE})
+    {
+        SCOPED_TRACE(skip ? "skipped" : "flushed");
+        const int before = flushes.Count();
+        CRegistryKey key;
+        key.m_bSkipFlush = skip;
+        const std::string path = m_base + (skip ? "\\skipped" : "\\flushed");
+        ASSERT_TRUE(key.OpenSubKey(CString(path.c_str()), TRUE));
+        ASSERT_TRUE(key.SetStringValue("v", "1"));
+        ASSERT_TRUE(key.OpenSubKey(CString(path.c_str()), FALSE));
+        EXPECT_EQ(skip ? 0 : 3, flushes.Count() - before) << "one flush per key opened";
+        std::string value;
+        ASSERT_TRUE(ReadRegString(HKEY_CURRENT_USER, path, "v", &value));
+        EXPECT_EQ("1", value);
+    }
 }

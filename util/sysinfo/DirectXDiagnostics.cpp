@@ -109,11 +109,10 @@ bool QueryDirectXVersion(const CDirectXSources& sources, int* pnNumber, char* ps
     int nMajor = 0;
     int nMinor = 0;
     char chLetter = ' ';
-    // The files write all three values, so nothing of a provider's partial
-    // answer survives the fall-back.
-    if (FAILED(DetectDirectXByDiagnostics(sources, &nMajor, &nMinor, &chLetter)) &&
-        FAILED(DetectDirectXByFiles(sources, &nMajor, &nMinor, &chLetter)))
-        return false;
+    // The files always answer and write all three values, so nothing of a
+    // provider's partial answer survives the fall-back.
+    if (FAILED(DetectDirectXByDiagnostics(sources, &nMajor, &nMinor, &chLetter)))
+        DetectDirectXByFiles(sources, &nMajor, &nMinor, &chLetter);
 
     // Only A to Z change in the C library's default locale.
     chLetter = static_cast<char>(std::tolower(static_cast<unsigned char>(chLetter)));

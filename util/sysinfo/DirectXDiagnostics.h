@@ -46,6 +46,5 @@ HRESULT DetectDirectXByDiagnostics(int* pnMajor, int* pnMinor, char* pchLetter) 
 // also written at its last byte (index nLength - 1): with release 9.0,
 // nLength 1 gives "", 3 gives "9.", 4 gives "9.0". A null pnNumber, a null
 // pszText or an nLength of 0 or less skips that output.
-// Returns true whenever a release triple was delivered, which the files
-// always do.
+// Always returns true: the files always deliver a release triple.
 bool QueryDirectXVersion(int* pnNumber, char* pszText, int nLength) noexcept;

@@ -12,20 +12,14 @@ struct CServiceWord
     const char* pszWord;
 };
 
+// Every service type the parser reports but AFX_INET_SERVICE_UNK.
 const CServiceWord kServiceWords[] = {
     {AFX_INET_SERVICE_FTP, "ftp"},
     {AFX_INET_SERVICE_GOPHER, "gopher"},
     {AFX_INET_SERVICE_HTTP, "http"},
     {AFX_INET_SERVICE_FILE, "file"},
     {AFX_INET_SERVICE_MAILTO, "mailto"},
-    {AFX_INET_SERVICE_MID, "mid"},
-    {AFX_INET_SERVICE_CID, "cid"},
-    {AFX_INET_SERVICE_NEWS, "news"},
     {AFX_INET_SERVICE_NNTP, "nntp"},
-    {AFX_INET_SERVICE_PROSPERO, "prospero"},
-    {AFX_INET_SERVICE_TELNET, "telnet"},
-    {AFX_INET_SERVICE_WAIS, "wais"},
-    {AFX_INET_SERVICE_AFS, "afs"},
     {AFX_INET_SERVICE_HTTPS, "https"},
 };
 
@@ -55,17 +49,13 @@ CString GetURLScheme(CString strURL)
     if (!AfxParseURL(strURL, dwServiceType, strServer, strObject, nPort))
         return CString();
 
-    if (dwServiceType != AFX_INET_SERVICE_UNK)
+    for (const CServiceWord& entry : kServiceWords)
     {
-        for (const CServiceWord& entry : kServiceWords)
-        {
-            if (entry.dwServiceType == dwServiceType)
-                return CString(entry.pszWord);
-        }
-        return CString();
+        if (entry.dwServiceType == dwServiceType)
+            return CString(entry.pszWord);
     }
 
-    // The caller's text, not the canonical one: canonicalising may rewrite
+    // AFX_INET_SERVICE_UNK. The caller's text, not the canonical one: canonicalising may rewrite
     // the start of a URL whose scheme the platform does not know. A prefix
     // found at position 0 always starts on a character boundary, so a plain
     // byte comparison is a match of whole characters.

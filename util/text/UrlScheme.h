@@ -7,9 +7,9 @@
 
 #include "framework/String.h"
 
-// "http", "https", "ftp", "gopher", "file", "mailto", "nntp" (for news
-// URLs), and the other words of the parser's service types; for a URL the
-// parser accepts with a scheme it does not know, "mms", "mmst", "mmsu",
+// "http", "https", "ftp", "gopher", "file", "mailto" or "nntp" (for news
+// URLs), the words of the parser's service types; for a URL the parser
+// accepts with a scheme it does not know, "mms", "mmst", "mmsu",
 // "rtsp" or "rtp" when the URL, lower-cased, starts with that word and
 // "://", else "unk". A URL the parser rejects gives "".
 //   "https://x.com/"         -> "https"
