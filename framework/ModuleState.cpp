@@ -4,31 +4,18 @@
 
 namespace {
 
-struct CThreadState
-{
-    CModuleState* pCurrent = nullptr;
-};
-
 CModuleState* g_pModuleState = nullptr;
 CRITICAL_SECTION g_lock;
 bool g_bLockReady = false;
+// A thread's state is the module state made current on it, kept in the slot
+// itself: nothing is allocated per thread, so nothing outlives the slot.
 DWORD g_dwTlsIndex = TLS_OUT_OF_INDEXES;
 
-CThreadState* GetThreadState(bool bCreate) noexcept
+CModuleState* GetCurrentOnThread() noexcept
 {
     if (g_dwTlsIndex == TLS_OUT_OF_INDEXES)
         return nullptr;
-    CThreadState* pState = static_cast<CThreadState*>(TlsGetValue(g_dwTlsIndex));
-    if (pState == nullptr && bCreate)
-    {
-        pState = new (std::nothrow) CThreadState;
-        if (pState != nullptr && !TlsSetValue(g_dwTlsIndex, pState))
-        {
-            delete pState;
-            pState = nullptr;
-        }
-    }
-    return pState;
+    return static_cast<CModuleState*>(TlsGetValue(g_dwTlsIndex));
 }
 
 } // namespace
@@ -52,10 +39,8 @@ bool AfxInitModule(HINSTANCE hInstance) noexcept
 
 void AfxTermThread() noexcept
 {
-    if (g_dwTlsIndex == TLS_OUT_OF_INDEXES)
-        return;
-    delete static_cast<CThreadState*>(TlsGetValue(g_dwTlsIndex));
-    TlsSetValue(g_dwTlsIndex, nullptr);
+    if (g_dwTlsIndex != TLS_OUT_OF_INDEXES)
+        TlsSetValue(g_dwTlsIndex, nullptr);
 }
 
 void AfxTermModule() noexcept
@@ -70,7 +55,6 @@ void AfxTermModule() noexcept
     g_pModuleState = nullptr;
     if (g_dwTlsIndex != TLS_OUT_OF_INDEXES)
     {
-        AfxTermThread();   // the detaching thread's own slot
         TlsFree(g_dwTlsIndex);
         g_dwTlsIndex = TLS_OUT_OF_INDEXES;
     }
@@ -83,30 +67,22 @@ CModuleState* AfxGetStaticModuleState() noexcept
 
 CModuleState* AfxGetModuleState() noexcept
 {
-    CThreadState* pThread = GetThreadState(false);
-    if (pThread != nullptr && pThread->pCurrent != nullptr)
-        return pThread->pCurrent;
-    return g_pModuleState;
+    CModuleState* pCurrent = GetCurrentOnThread();
+    return pCurrent != nullptr ? pCurrent : g_pModuleState;
 }
 
 CManageModuleState::CManageModuleState(CModuleState* pState) noexcept : m_pPrevious(nullptr), m_bSet(false)
 {
-    CThreadState* pThread = GetThreadState(true);
-    if (pThread != nullptr)
-    {
-        m_pPrevious = pThread->pCurrent;
-        pThread->pCurrent = pState;
-        m_bSet = true;
-    }
+    if (g_dwTlsIndex == TLS_OUT_OF_INDEXES)
+        return;
+    m_pPrevious = GetCurrentOnThread();
+    m_bSet = TlsSetValue(g_dwTlsIndex, pState) != FALSE;
 }
 
 CManageModuleState::~CManageModuleState()
 {
-    if (!m_bSet)
-        return;
-    CThreadState* pThread = GetThreadState(false);
-    if (pThread != nullptr)
-        pThread->pCurrent = m_pPrevious;
+    if (m_bSet && g_dwTlsIndex != TLS_OUT_OF_INDEXES)
+        TlsSetValue(g_dwTlsIndex, m_pPrevious);
 }
 
 void AfxLockGlobals() noexcept
@@ -151,11 +127,12 @@ HRESULT AfxDllCanUnloadNow() noexcept
         return S_OK;
     HRESULT hr = S_OK;
     AfxLockGlobals();
-    if (pState->m_nObjectCount != 0 || pState->m_nLockCount != 0)
-        hr = S_FALSE;
     for (const CClassFactoryEntry& entry : pState->m_factories)
     {
-        if (entry.nRefs > 1)
+        if (entry.pFactory == nullptr)
+            continue;
+        entry.pFactory->AddRef();
+        if (entry.pFactory->Release() > 1)
             hr = S_FALSE;
     }
     AfxUnlockGlobals();

@@ -3,8 +3,9 @@
 // A module answers class-object and unload queries from its list of class
 // factories, walked under the framework's global lock, with its own state
 // made current for the length of the call. This module publishes no class,
-// so the list stays empty, but the walk is real: a factory added to the list
-// would be found.
+// so nothing adds to its list and the answers are CLASS_E_CLASSNOTAVAILABLE
+// and S_OK; the framework's tests add a factory of their own to check the
+// walk.
 #pragma once
 
 #include <windows.h>
@@ -15,26 +16,25 @@
 struct CClassFactoryEntry
 {
     CLSID clsid;
-    IClassFactory* pFactory;   // owned by whoever registered it
-    LONG nRefs;                // the factory's own reference count
+    IClassFactory* pFactory;   // owned by whoever added it
 };
 
 class CModuleState
 {
 public:
     HINSTANCE m_hCurrentInstanceHandle = nullptr;
-    std::vector<CClassFactoryEntry> m_factories;   // empty in this module
-    LONG m_nObjectCount = 0;                       // live component objects
-    LONG m_nLockCount = 0;                         // server locks
+    std::vector<CClassFactoryEntry> m_factories;   // guarded by the global lock
 };
 
 // Process attach: sets up this module's state, its global lock and the
 // per-thread slot. Returns false when any of it cannot be had; the caller
 // then fails the load.
 bool AfxInitModule(HINSTANCE hInstance) noexcept;
-// Thread detach: frees the leaving thread's state.
+// Thread detach: clears the leaving thread's state.
 void AfxTermThread() noexcept;
-// Process detach: frees every thread's slot and the module's state.
+// Process detach: frees the module's state and the per-thread slot. A
+// thread's state is only the pointer the slot holds, so freeing the slot
+// releases the state of every thread, those still running included.
 void AfxTermModule() noexcept;
 
 // This module's state (null before AfxInitModule or after AfxTermModule).
@@ -63,13 +63,15 @@ void AfxLockGlobals() noexcept;
 void AfxUnlockGlobals() noexcept;
 
 // Walks the current module's factory list under the global lock. The
-// factory registered for rclsid is asked for riid; with none, *ppv is null
-// and the answer CLASS_E_CLASSNOTAVAILABLE (always, in this module). A null
-// ppv gives E_POINTER.
+// factory added for rclsid is asked for riid; with none, *ppv is null and
+// the answer CLASS_E_CLASSNOTAVAILABLE (always, in this module). A null ppv
+// gives E_POINTER.
 //   AfxDllGetClassObject(CLSID_Any, IID_IClassFactory, &pv)
 //       -> CLASS_E_CLASSNOTAVAILABLE, pv == nullptr
 HRESULT AfxDllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) noexcept;
-// S_FALSE while live objects or server locks are counted, or while a factory
-// holds more than one reference; otherwise S_OK, as in a freshly loaded
-// module.
+// S_FALSE while a factory in the list has a reference count above 1 (read
+// from an AddRef and Release pair), that is while anyone besides its owner
+// holds it; otherwise S_OK, as in a freshly loaded module. No count of live
+// objects or server locks is kept: the module makes no objects and has no
+// factory to lock.
 HRESULT AfxDllCanUnloadNow() noexcept;

@@ -1,15 +1,19 @@
 // The module's entry point and its four exports.
 //
-// No exception may leave an export into a host: each export catches what the
-// framework can raise and answers with the matching status.
+// No exception may leave an export into a host. Only DllRegisterServer runs
+// code that can throw (the string class's exhausted-memory and bad-index
+// exceptions); it catches every exception and answers its status
+// (E_OUTOFMEMORY, E_INVALIDARG, else E_UNEXPECTED). The other three exports
+// and the entry point run nothing that throws.
 
 #include "framework/Exceptions.h"
 #include "framework/ModuleState.h"
 #include "module/Registration.h"
+#include "module/RuntimeThreads.h"
 
 #include <windows.h>
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID /*pReserved*/)
+extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID pReserved)
 {
     switch (dwReason)
     {
@@ -19,9 +23,16 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID /*pRe
         return AfxInitModule(hInstance) ? TRUE : FALSE;
     case DLL_THREAD_DETACH:
         AfxTermThread();
+        ReleaseRuntimeThread();
         break;
     case DLL_PROCESS_DETACH:
         AfxTermModule();
+        // A host that frees the module goes on running, maybe loading it
+        // again thousands of times: give back all the runtime holds. A
+        // process that exits (pReserved set) has stopped its other threads
+        // wherever they were and takes everything back itself.
+        if (pReserved == nullptr)
+            ReleaseRuntime();
         break;
     default:
         break;

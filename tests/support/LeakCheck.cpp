@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace testing_support {
 
 size_t CountOpenHandles()
@@ -16,6 +19,31 @@ size_t CountOpenHandles()
             ++count;
     }
     return count;
+}
+
+size_t CountFreeTlsIndexes()
+{
+    std::vector<DWORD> taken;
+    for (DWORD dwIndex; (dwIndex = TlsAlloc()) != TLS_OUT_OF_INDEXES;)
+        taken.push_back(dwIndex);
+    for (DWORD dwIndex : taken)
+        TlsFree(dwIndex);
+    return taken.size();
+}
+
+HeapUse MeasureHeapUse()
+{
+    HeapUse use;
+    HANDLE heaps[64];
+    for (DWORD i = 0, n = std::min<DWORD>(GetProcessHeaps(64, heaps), 64); i < n; ++i)
+    {
+        for (PROCESS_HEAP_ENTRY entry = {}; HeapWalk(heaps[i], &entry);)
+        {
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+                use.nBlocks += 1, use.nBytes += entry.cbData;
+        }
+    }
+    return use;
 }
 
 namespace {

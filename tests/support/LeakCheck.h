@@ -1,5 +1,6 @@
-// Process-wide counts of open handles, committed private memory and mapped
-// views, and the leak check built on them.
+// Process-wide counts of open handles, free TLS indexes, heap blocks,
+// committed private memory and mapped views, and the leak check built on
+// them.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +12,18 @@ namespace testing_support {
 // about every possible handle value (GetProcessHandleCount is not reliable
 // under every platform layer).
 size_t CountOpenHandles();
+
+// The number of TLS indexes still free: all are taken, counted and given
+// back (the lowest free index alone misses a leak above a freed one).
+size_t CountFreeTlsIndexes();
+
+// Blocks and bytes in use on every heap of the process.
+struct HeapUse
+{
+    long long nBlocks = 0;
+    long long nBytes = 0;
+};
+HeapUse MeasureHeapUse();
 
 // Bytes of committed private memory in the process's address space.
 size_t CommittedPrivateBytes();

@@ -158,26 +158,22 @@ TEST(PathDbcs, IsSamePathLowersWholeCharactersOnly)
 }
 
 // Trail bytes equal to "\\" or "|" (code page 932) and a lone lead byte at
-// the end; rows of other code pages are skipped.
+// the end: MakeValidFileName with "_" and with 0, and IsSamePath against a
+// path it matches and one it does not. Rows of other code pages are skipped.
 TEST(PathDbcs, ValidNamesAndFinalSeparatorsKeepWholeCharacters)
 {
-    struct Row
+    const struct
     {
         UINT codePage;
-        const char* text;   // MakeValidFileName's input, and IsSamePath's second path
-        const char* underscore;
-        const char* removed;
-        const char* samePathAs;   // a path that IsSamePath matches with text, or null
-        const char* otherPath;    // one that it does not
+        const char *text, *underscore, *removed, *samePath, *otherPath;
     } rows[] = {
         {932, "C:\\dbcs_\x95\x5C", "C__dbcs_\x95\x5C", "Cdbcs_\x95\x5C", "c:/dbcs_\x95\x5C/", "C:\\dbcs_\x95"},
-        {932, "\x95\x5C.txt", "\x95\x5C.txt", "\x95\x5C.txt", nullptr, nullptr},
-        {932, "a|\x83\x7C|", "a_\x83\x7C_", "a\x83\x7C", "A|\x83\x7C|", nullptr},
+        {932, "a|\x83\x7C.txt", "a_\x83\x7C.txt", "a\x83\x7C.txt", "A|\x83\x7C.TXT", "a|\x83"},
         {932, "C:\\\x95", "C__\x95", "C\x95", "C:\\\x95", "C:\\\x95\x5C"},
         {949, "C:\\\xB0\xA1\\", "C__\xB0\xA1_", "C\xB0\xA1", "c:\\\xB0\xA1", "C:\\\xB0"},
         {949, "\xB0\x41:\xC7\x7C", "\xB0\x41_\xC7\x7C", "\xB0\x41\xC7\x7C", "\xB0\x41:\xC7\x7C\\", "\xB0\x61:\xC7\x7C"},
     };
-    for (const Row& row : rows)
+    for (const auto& row : rows)
     {
         if (row.codePage != GetACP())
             continue;
@@ -187,8 +183,8 @@ TEST(PathDbcs, ValidNamesAndFinalSeparatorsKeepWholeCharacters)
         MakeValidFileName(removed, '\0');
         EXPECT_STREQ(row.underscore, underscore);
         EXPECT_STREQ(row.removed, removed);
-        EXPECT_TRUE(row.samePathAs == nullptr || IsSamePath(row.samePathAs, row.text));
-        EXPECT_TRUE(row.otherPath == nullptr || !IsSamePath(row.otherPath, row.text));
+        EXPECT_TRUE(IsSamePath(row.samePath, row.text));
+        EXPECT_FALSE(IsSamePath(row.otherPath, row.text));
     }
 }
 
