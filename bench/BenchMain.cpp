@@ -333,7 +333,8 @@ void BenchCharsets()
         [&] { MultiByteToUtf8(cp949.data(), count, dest.data(), static_cast<int>(dest.size()), 949); },
         [&] {
             int n = MultiByteToWideChar(949, 0, cp949.data(), count, wide.data(), static_cast<int>(wide.size()));
-            WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, dest.data(), static_cast<int>(dest.size()), nullptr, nullptr);
+            WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, dest.data(), static_cast<int>(dest.size()), nullptr,
+                                nullptr);
         },
     });
     PrintRow("MultiByteToUtf8 949 to UTF-8", m[0], count, m[1], 1.3);
@@ -350,7 +351,8 @@ void BenchFileList(const std::string& base)
         for (int i = 0; i < 20000; ++i)
         {
             std::snprintf(name, sizeof(name), "%s\\f%05d.dat", folder.c_str(), i);
-            CloseHandle(CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            CFileHandle created(
+                CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         }
     }
     std::vector<double> m = Medians({
@@ -362,13 +364,12 @@ void BenchFileList(const std::string& base)
         [&] {
             WIN32_FIND_DATAA data;
             unsigned n = 0;
-            HANDLE find = FindFirstFileA((folder + "\\*.*").c_str(), &data);
-            if (find != INVALID_HANDLE_VALUE)
+            CFindHandle find(FindFirstFileA((folder + "\\*.*").c_str(), &data));
+            if (find)
             {
                 do
                     n += (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : 1;
-                while (FindNextFileA(find, &data));
-                FindClose(find);
+                while (FindNextFileA(find.Get(), &data));
             }
             g_sink = n;
         },

@@ -126,7 +126,8 @@ void CString::Assign(const char* pch, int nLength)
         return;
     }
     CStringData* pOld = Data();
-    if (pOld->nRefs == 1 && nLength <= pOld->nAllocLength && !(pch >= m_pszData && pch <= m_pszData + pOld->nDataLength))
+    const bool bInside = pch >= m_pszData && pch <= m_pszData + pOld->nDataLength;
+    if (pOld->nRefs == 1 && nLength <= pOld->nAllocLength && !bInside)
     {
         std::memcpy(m_pszData, pch, static_cast<size_t>(nLength));
         SetLength(nLength);
@@ -412,7 +413,8 @@ int CString::Find(const char* pszSub, int nStart) const noexcept
     {
         while (p <= pLast)
         {
-            const void* pHit = std::memchr(p, static_cast<unsigned char>(pszSub[0]), static_cast<size_t>(pLast - p) + 1);
+            const void* pHit =
+                std::memchr(p, static_cast<unsigned char>(pszSub[0]), static_cast<size_t>(pLast - p) + 1);
             if (pHit == nullptr)
                 return -1;
             p = static_cast<const char*>(pHit);
@@ -500,7 +502,8 @@ void MapCase(char* p, int nLength, bool bUpper)
                 char out[4];
                 BOOL bDefault = FALSE;
                 if (wcMapped != wc &&
-                    WideCharToMultiByte(cp.nCodePage, 0, &wcMapped, 1, out, sizeof(out), nullptr, &bDefault) == 2 && !bDefault)
+                    WideCharToMultiByte(cp.nCodePage, 0, &wcMapped, 1, out, sizeof(out), nullptr, &bDefault) == 2 &&
+                    !bDefault)
                 {
                     p[i] = out[0];
                     p[i + 1] = out[1];

@@ -73,12 +73,32 @@ TEST(WindowsDrive, TextBeforeFirstSeparator)
     }
 }
 
+// The values go in as they stand: braces around CLSID double, a leading "\"
+// in PATH doubles; a renamed module reads the REG.DAT beside itself.
 TEST_F(RegistrationTest, WritesTheSixValuesUnderBothRoots)
 {
-    WriteRegDat(RegDat("Kestrum Viewer", "1.2.3.4", "Program Files\\Viewer"));
-    LoadedModule module(m_dir.Path());
-    EXPECT_EQ(S_OK, module.Register());
-    ExpectWritten(m_classKey, "Kestrum Viewer", "1.2.3.4", WindowsDrive() + "\\Program Files\\Viewer");
+    const std::string braced = "{" + m_clsid + "}";
+    const std::string doubled = "SOFTWARE\\Classes\\CLSID\\{" + braced + "}";
+    ScopedRegTree cleanUser(HKEY_CURRENT_USER, doubled);
+    ScopedRegTree cleanMachine(HKEY_LOCAL_MACHINE, doubled);
+    const struct
+    {
+        const char* title;
+        std::string clsid, path, module, key, written;
+    } rows[] = {
+        {"Kestrum Viewer", m_clsid, "Program Files\\Viewer", "Kestrum.ocx", m_classKey, "\\Program Files\\Viewer"},
+        {"braced", braced, "P", "Kestrum.ocx", doubled, "\\P"},
+        {"leading separator", m_clsid, "\\Leading", "Kestrum.ocx", m_classKey, "\\\\Leading"},
+        {"renamed", m_clsid, "R", "Renamed.ocx", m_classKey, "\\R"},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.title);
+        WriteRegDat(RegDatText(row.clsid, row.title, "1.2.3.4", row.path));
+        LoadedModule module(m_dir.Path(), row.module);
+        EXPECT_EQ(S_OK, module.Register());
+        ExpectWritten(row.key, row.title, "1.2.3.4", WindowsDrive() + row.written);
+    }
 }
 
 TEST_F(RegistrationTest, StopsAtFirstEmptyValue)
@@ -186,26 +206,6 @@ TEST_F(RegistrationTest, MissingRegDatWritesNothing)
     ExpectNothingWritten();
 }
 
-TEST_F(RegistrationTest, BracedClsidGivesDoubledBraces)
-{
-    const std::string braced = "{" + m_clsid + "}";
-    const std::string doubled = "SOFTWARE\\Classes\\CLSID\\{" + braced + "}";
-    ScopedRegTree cleanUser(HKEY_CURRENT_USER, doubled);
-    ScopedRegTree cleanMachine(HKEY_LOCAL_MACHINE, doubled);
-    WriteRegDat(RegDatText(braced, "T", "V", "P"));
-    LoadedModule module(m_dir.Path());
-    EXPECT_EQ(S_OK, module.Register());
-    ExpectWritten(doubled, "T", "V", WindowsDrive() + "\\P");
-}
-
-TEST_F(RegistrationTest, PathIsJoinedUnchanged)
-{
-    WriteRegDat(RegDat("T", "V", "\\Leading"));
-    LoadedModule module(m_dir.Path());
-    EXPECT_EQ(S_OK, module.Register());
-    ExpectWritten(m_classKey, "T", "V", WindowsDrive() + "\\\\Leading");
-}
-
 TEST_F(RegistrationTest, ValuesOver254BytesAreSkippedOthersStillWritten)
 {
     const std::string title254(254, 't');
@@ -254,14 +254,6 @@ TEST_F(RegistrationTest, SecondRunOverwritesAndLeavesOtherValuesAlone)
         EXPECT_TRUE(ReadRegString(r.root, m_classKey, "Mine", &value)) << r.name;
         EXPECT_EQ("kept", value);
     }
-}
-
-TEST_F(RegistrationTest, RenamedModuleReadsRegDatBesideItself)
-{
-    WriteRegDat(RegDat("Renamed", "9", "R"));
-    LoadedModule module(m_dir.Path(), "Renamed.ocx");
-    EXPECT_EQ(S_OK, module.Register());
-    ExpectWritten(m_classKey, "Renamed", "9", WindowsDrive() + "\\R");
 }
 
 TEST_F(RegistrationTest, LongValuesAreCutAt2047Bytes)

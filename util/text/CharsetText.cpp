@@ -217,7 +217,8 @@ void ConvertIntoDestination(const char* pSource, int nCount, UINT nSourceCodePag
             if (nUnits <= 0)
                 break;
             bool bComplete = false;
-            nWritten += ConvertWholeCharacters(nDestCodePage, work.Get(), nUnits, pDest + nWritten, nRoom - nWritten, bComplete);
+            nWritten += ConvertWholeCharacters(nDestCodePage, work.Get(), nUnits, pDest + nWritten, nRoom - nWritten,
+                                               bComplete);
             if (!bComplete)
                 break;
             nFrom = nTo;
