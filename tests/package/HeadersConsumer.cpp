@@ -1,4 +1,4 @@
-// A consumer of the installed headers in one configuration (CMakeLists.txt):
+// A consumer of all installed headers in one configuration (CMakeLists.txt):
 // ANSI or UNICODE, windows.h trimmed or not, <windows.h> (and <commdlg.h>
 // when COMMDLG) before or after Kestrum's headers. GetFileTitle and
 // FindNextFile are Win32 macro names too; Kestrum's functions and the
@@ -10,8 +10,7 @@
 #endif
 #endif
 
-#include "framework/FileFind.h"
-#include "util/path/PathUtil.h"
+#include "AllHeaders.h"   // framework/FileFind.h and util/path/PathUtil.h among them
 
 #ifndef WINDOWS_FIRST
 #include <windows.h>
