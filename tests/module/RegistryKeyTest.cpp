@@ -41,17 +41,11 @@ public:
         auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
         const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
             base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-        const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-        for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-             dll->Name != 0 && m_pSlot == nullptr; ++dll)
-        {
-            for (auto* thunk = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk); thunk->u1.Function != 0;
-                 ++thunk)
-            {
+        const DWORD rva = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+        for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + rva); dll->Name != 0 && !m_pSlot; ++dll)
+            for (auto* thunk = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk); thunk->u1.Function; ++thunk)
                 if (thunk->u1.Function == reinterpret_cast<ULONG_PTR>(s_real))
                     m_pSlot = &thunk->u1.Function;
-            }
-        }
         Point(&Counted);
     }
     ~FlushCounter() { Point(s_real); }

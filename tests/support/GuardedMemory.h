@@ -31,13 +31,20 @@ private:
     size_t m_size = 0;
 };
 
-// A zero-terminated copy of text whose terminator is the last readable byte.
-class GuardedText : public GuardedBuffer
+// A zero-terminated copy of text (char or UTF-16) whose terminator is the
+// last readable unit.
+template <class Char>
+class GuardedChars : public GuardedBuffer
 {
 public:
-    explicit GuardedText(const std::string& text) : GuardedBuffer(text.c_str(), text.size() + 1) {}
-    const char* c_str() const { return Data(); }
+    explicit GuardedChars(const std::basic_string<Char>& text)
+        : GuardedBuffer(text.c_str(), (text.size() + 1) * sizeof(Char))
+    {
+    }
+    const Char* c_str() const { return reinterpret_cast<const Char*>(Data()); }
 };
+using GuardedText = GuardedChars<char>;
+using GuardedWide = GuardedChars<wchar_t>;
 
 // A CString whose characters and terminator end at a PAGE_NOACCESS page and
 // whose block is read-only, so an operation that reads past the terminator
@@ -60,17 +67,6 @@ public:
 private:
     GuardedBuffer m_block;   // declared first: outlives the string that points into it
     CString m_string;
-};
-
-// UTF-16 text whose terminator is the last readable unit.
-class GuardedWide : public GuardedBuffer
-{
-public:
-    explicit GuardedWide(const std::wstring& text)
-        : GuardedBuffer(text.c_str(), (text.size() + 1) * sizeof(wchar_t))
-    {
-    }
-    const WCHAR* c_str() const { return reinterpret_cast<const WCHAR*>(Data()); }
 };
 
 } // namespace testing_support

@@ -166,10 +166,10 @@ bool ReadRegString(HKEY root, const std::string& subKey, const char* name, std::
     return true;
 }
 
-bool RegKeyExists(HKEY root, const std::string& subKey)
+bool RegKeyExists(HKEY root, const std::string& subKey, REGSAM samView)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ | samView, &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
     return true;
@@ -206,11 +206,6 @@ std::string TraceBytes(const std::string& text)
     }
     return out + "\"";
 }
-
-
-} // namespace testing_support
-
-namespace testing_support {
 
 DbcsSample ActiveDbcsSample()
 {

@@ -67,7 +67,7 @@ std::string TraceBytes(const std::string& text);
 
 // Reads a REG_SZ value; returns false when the key or value is missing.
 bool ReadRegString(HKEY root, const std::string& subKey, const char* name, std::string* value);
-bool RegKeyExists(HKEY root, const std::string& subKey);
+bool RegKeyExists(HKEY root, const std::string& subKey, REGSAM samView = 0);
 
 // Deletes a key and everything below it when the object goes away.
 class ScopedRegTree
@@ -101,10 +101,6 @@ struct ScratchClassKey
     ScopedRegTree m_cleanUser{HKEY_CURRENT_USER, m_classKey};
     ScopedRegTree m_cleanMachine{HKEY_LOCAL_MACHINE, m_classKey};
 };
-
-} // namespace testing_support
-
-namespace testing_support {
 
 // A double-byte character of the active code page whose trail byte is a
 // plain ASCII character: in code page 949 "\xB0\x41" (trail "A"), in 932

@@ -62,29 +62,6 @@ TEST(ModuleVersion, ComparesAsUnsigned64Bit)
     }
 }
 
-TEST(QueryFileVersion, ReadsTheFileVersionOfTheFixedRecord)
-{
-    TempDir dir;
-    const struct
-    {
-        const char* name;
-        ULONGLONG version;
-    } rows[] = {
-        {"a.dll", V(4, 6, 0, 436)},
-        {"b.dll", V(65535, 65535, 65535, 65535)},
-        {"c.ax", V(0, 0, 0, 0)},
-        {"d.dll", V(40000, 1, 2, 3)},
-    };
-    for (const auto& row : rows)
-    {
-        SCOPED_TRACE(row.name);
-        WriteFileBytes(dir / row.name, VersionImage(row.version));
-        ULONGLONG got = ~row.version;
-        ASSERT_EQ(S_OK, QueryFileVersion((dir / row.name).c_str(), &got));
-        EXPECT_EQ(row.version, got);
-    }
-}
-
 TEST(QueryFileVersion, ReadsARealSystemFile)
 {
     char folder[MAX_PATH];
@@ -111,9 +88,11 @@ TEST(QueryFileVersion, FailuresLeaveTheOutValueAlone)
     EXPECT_EQ(kPoison, got);
 }
 
-// Version blocks that are not sound must give E_FAIL and never be read past
-// their end.
-TEST(QueryFileVersion, CorruptVersionBlocksFail)
+// The file version of the fixed record, in the modern layout and in the
+// 16-bit one of old executables (an 8-bit key right after the two length
+// words); blocks that are not sound give E_FAIL (kPoison: the out value
+// left alone) and are never read past their end.
+TEST(QueryFileVersion, VersionBlocks)
 {
     const std::string good = VersionBlock(V(4, 6, 0, 436));
     const size_t recordOffset = good.size() - sizeof(VS_FIXEDFILEINFO);
@@ -124,63 +103,47 @@ TEST(QueryFileVersion, CorruptVersionBlocksFail)
     std::string unterminated = good.substr(0, recordOffset);
     for (size_t i = 6; i < unterminated.size(); ++i)
         unterminated[i] = 'A';
-    std::string unterminatedWithRecord = unterminated + good.substr(recordOffset);
+    const std::string modern = VersionBlock(V(4, 3, 0, 1096));
+    std::string old = std::string(4, '\0') + std::string("VS_VERSIONINFO\0", 16) +   // value at 20
+                      modern.substr(modern.size() - sizeof(VS_FIXEDFILEINFO));
+    old = withWord(withWord(old, 0, static_cast<WORD>(old.size())), 2, sizeof(VS_FIXEDFILEINFO));
 
     const struct
     {
         const char* what;
         std::string block;
+        ULONGLONG expected;
     } rows[] = {
-        {"record shorter than VS_FIXEDFILEINFO", withWord(good, 2, 20)},
-        {"record of length 0", withWord(good, 2, 0)},
-        {"block shorter than its record", withWord(good, 0, static_cast<WORD>(recordOffset + 8))},
-        {"block length 0", withWord(good, 0, 0)},
-        {"block longer than the resource", withWord(good, 0, 0xFFFF)},
-        {"text value at the root", withWord(good, 4, 1)},
-        {"key without terminator", unterminatedWithRecord},
-        {"header and key only", withWord(good.substr(0, recordOffset), 0, static_cast<WORD>(recordOffset))},
-        {"header and key only, claiming a record", good.substr(0, recordOffset)},
-        {"eight bytes", good.substr(0, 8)},
-        {"two bytes", good.substr(0, 2)},
-        {"empty resource", std::string()},
+        {"4.6.0.436", good, V(4, 6, 0, 436)},
+        {"all fields 65535", VersionBlock(V(65535, 65535, 65535, 65535)), V(65535, 65535, 65535, 65535)},
+        {"0.0.0.0", VersionBlock(0), 0},
+        {"major above 32767", VersionBlock(V(40000, 1, 2, 3)), V(40000, 1, 2, 3)},
+        {"16-bit layout", old, V(4, 3, 0, 1096)},
+        {"16-bit key without terminator", old.substr(0, 4) + std::string(16, 'K'), kPoison},
+        {"record shorter than VS_FIXEDFILEINFO", withWord(good, 2, 20), kPoison},
+        {"record of length 0", withWord(good, 2, 0), kPoison},
+        {"block shorter than its record", withWord(good, 0, static_cast<WORD>(recordOffset + 8)), kPoison},
+        {"block length 0", withWord(good, 0, 0), kPoison},
+        {"block longer than the resource", withWord(good, 0, 0xFFFF), kPoison},
+        {"text value at the root", withWord(good, 4, 1), kPoison},
+        {"key without terminator", unterminated + good.substr(recordOffset), kPoison},
+        {"header and key only", withWord(good.substr(0, recordOffset), 0, static_cast<WORD>(recordOffset)), kPoison},
+        {"header and key only, claiming a record", good.substr(0, recordOffset), kPoison},
+        {"eight bytes", good.substr(0, 8), kPoison},
+        {"two bytes", good.substr(0, 2), kPoison},
+        {"empty resource", std::string(), kPoison},
     };
     TempDir dir;
     int index = 0;
     for (const auto& row : rows)
     {
         SCOPED_TRACE(row.what);
-        const std::string path = dir / ("corrupt" + std::to_string(index++) + ".dll");
+        const std::string path = dir / ("v" + std::to_string(index++) + ".dll");
         WriteFileBytes(path, ImageWithVersionResource(row.block));
         ULONGLONG got = kPoison;
-        EXPECT_EQ(E_FAIL, QueryFileVersion(path.c_str(), &got));
-        EXPECT_EQ(kPoison, got);
+        EXPECT_EQ(row.expected == kPoison ? E_FAIL : S_OK, QueryFileVersion(path.c_str(), &got));
+        EXPECT_EQ(row.expected, got);
     }
-}
-
-// The 16-bit layout of old executables: an 8-bit key right after the two
-// length words.
-TEST(QueryFileVersion, SixteenBitLayout)
-{
-    const ULONGLONG version = V(4, 3, 0, 1096);
-    const std::string modern = VersionBlock(version);
-    const std::string record = modern.substr(modern.size() - sizeof(VS_FIXEDFILEINFO));
-    std::string block(4, '\0');
-    block += std::string("VS_VERSION_INFO", 16);   // with its terminator: value at 20
-    block += record;
-    const WORD lengths[2] = {static_cast<WORD>(block.size()), static_cast<WORD>(record.size())};
-    std::memcpy(&block[0], lengths, sizeof(lengths));
-    std::string unterminated = block;
-    unterminated.replace(4, 16, std::string(16, 'K'));
-
-    TempDir dir;
-    WriteFileBytes(dir / "old.dll", ImageWithVersionResource(block));
-    WriteFileBytes(dir / "broken.dll", ImageWithVersionResource(unterminated.substr(0, 20)));
-    ULONGLONG got = kPoison;
-    EXPECT_EQ(S_OK, QueryFileVersion((dir / "old.dll").c_str(), &got));
-    EXPECT_EQ(version, got);
-    got = kPoison;
-    EXPECT_EQ(E_FAIL, QueryFileVersion((dir / "broken.dll").c_str(), &got));
-    EXPECT_EQ(kPoison, got);
 }
 
 // A file cut short anywhere is never read past its end: a cut before the
