@@ -122,6 +122,24 @@ void ExpectError(const Result& r, DWORD code, const std::string& what, bool bQui
     EXPECT_NE(std::string::npos, r.err.find(what)) << r.err;
 }
 
+// A success: exit code 0, nothing on standard error, and on standard
+// output the expected text, whole or (bPart) within it.
+void ExpectOutput(const std::vector<std::string>& args, const std::string& expected, bool bPart = false)
+{
+    SCOPED_TRACE(Join(args));
+    Result r = Kestrum(args);
+    EXPECT_EQ(0u, r.code);
+    EXPECT_EQ("", r.err);
+    if (bPart)
+    {
+        EXPECT_NE(std::string::npos, r.out.find(expected)) << r.out;
+    }
+    else
+    {
+        EXPECT_EQ(expected, r.out);
+    }
+}
+
 // A path as text output and JSON strings hold it: every "\\" doubled.
 std::string Esc(const std::string& path)
 {
@@ -174,10 +192,8 @@ TEST(KestrumTool, HelpEverywhere)
     EXPECT_EQ(0u, r.err.find("usage: kestrum COMMAND"));
 
     // The version is the project's, and the one in kestrum.exe's resource.
-    r = Kestrum({"--version"});
-    EXPECT_EQ(0u, r.code);
-    EXPECT_EQ("kestrum 1.0.0.1\n", r.out);
-    EXPECT_EQ("1.0.0.1\n", Kestrum({"version", ExeDir() + "kestrum.exe"}).out);
+    ExpectOutput({"--version"}, "kestrum 1.0.0.1\n");
+    ExpectOutput({"version", ExeDir() + "kestrum.exe"}, "1.0.0.1\n");
 }
 
 TEST(KestrumTool, UsageErrors)
@@ -263,18 +279,14 @@ TEST(KestrumTool, Checksum)
     WriteFileBytes(dir / "one", "Z");
     WriteFileBytes(dir / "empty", "");
 
-    Result r = Kestrum({"checksum", dir / "three", dir / "one", dir / "empty"});
-    EXPECT_EQ(0u, r.code);
-    EXPECT_EQ("0x07\t" + Esc(dir / "three") + "\n0x5A\t" + Esc(dir / "one") + "\n0x00\t" + Esc(dir / "empty") + "\n",
-              r.out);
-    EXPECT_EQ("", r.err);
-
+    ExpectOutput({"checksum", dir / "three", dir / "one", dir / "empty"},
+                 "0x07\t" + Esc(dir / "three") + "\n0x5A\t" + Esc(dir / "one") + "\n0x00\t" + Esc(dir / "empty") +
+                     "\n");
     // A pattern stands for each file, named on its line.
-    r = Kestrum({"checksum", dir / "t*"});
-    EXPECT_EQ("0x07\t" + Esc(dir / "three") + "\n", r.out);
+    ExpectOutput({"checksum", dir / "t*"}, "0x07\t" + Esc(dir / "three") + "\n");
 
     // A missing file is named on standard error and in JSON; the others still count.
-    r = Kestrum({"checksum", dir / "missing", "--json", dir / "three"});
+    Result r = Kestrum({"checksum", dir / "missing", "--json", dir / "three"});
     ExpectError(r, 1, Esc(dir / "missing") + ": not found", false);
     EXPECT_EQ("[{\"file\":\"" + Esc(dir / "missing") + "\",\"error\":\"not found\"}," +
                   "{\"checksum\":\"0x07\",\"file\":\"" + Esc(dir / "three") + "\"}]\n",
@@ -298,11 +310,9 @@ TEST(KestrumTool, Size)
     WriteFileBytes(dir / "5000", std::string(5000, 'x'));
     WriteFileBytes(dir / "empty", "");
 
-    Result r = Kestrum({"size", dir / "5000", dir / "empty"});
-    EXPECT_EQ(0u, r.code);
-    EXPECT_EQ("5000\t4.88 KB\t" + Esc(dir / "5000") + "\n0\t0 bytes\t" + Esc(dir / "empty") + "\n", r.out);
-
-    r = Kestrum({"size", "--json", dir / "5000", dir / "gone"});
+    ExpectOutput({"size", dir / "5000", dir / "empty"},
+                 "5000\t4.88 KB\t" + Esc(dir / "5000") + "\n0\t0 bytes\t" + Esc(dir / "empty") + "\n");
+    Result r = Kestrum({"size", "--json", dir / "5000", dir / "gone"});
     ExpectError(r, 1, Esc(dir / "gone") + ": not found", false);
     EXPECT_EQ("[{\"bytes\":5000,\"text\":\"4.88 KB\",\"file\":\"" + Esc(dir / "5000") + "\"},{\"file\":\"" +
                   Esc(dir / "gone") + "\",\"error\":\"not found\"}]\n",
@@ -327,17 +337,10 @@ TEST(KestrumTool, Times)
     CloseHandle(h);
 
     // A pattern gives the file's own name.
-    Result r = Kestrum({"times", dir / "?"});
-    EXPECT_EQ(0u, r.code);
-    EXPECT_NE(std::string::npos, r.out.find("\t2001-02-04 10:05:06.789\t2001-02-04 05:05:06.789\t" + Esc(dir / "f") +
-                                            "\n"))
-        << r.out;
-
-    r = Kestrum({"times", "--json", dir / "f"});
-    EXPECT_EQ(0u, r.code);
-    EXPECT_NE(std::string::npos,
-              r.out.find(",\"write\":\"2001-02-04 05:05:06.789\",\"file\":\"" + Esc(dir / "f") + "\"}]\n"))
-        << r.out;
+    ExpectOutput({"times", dir / "?"}, "\t2001-02-04 10:05:06.789\t2001-02-04 05:05:06.789\t" + Esc(dir / "f") + "\n",
+                 true);
+    ExpectOutput({"times", "--json", dir / "f"},
+                 ",\"write\":\"2001-02-04 05:05:06.789\",\"file\":\"" + Esc(dir / "f") + "\"}]\n", true);
 }
 
 TEST(KestrumTool, ListsAndFolders)
@@ -356,18 +359,10 @@ TEST(KestrumTool, ListsAndFolders)
     std::sort(names.begin(), names.end());
     EXPECT_EQ((std::vector<std::string>{"a.log", "b.txt"}), names);
 
-    r = Kestrum({"ls", dir.Path(), "*.txt", "--json"});
-    EXPECT_EQ(0u, r.code);
-    EXPECT_EQ("[\"b.txt\"]\n", r.out);
-
-    r = Kestrum({"ls", dir.Path(), "*.none"});
-    EXPECT_EQ(0u, r.code);
-    EXPECT_EQ("", r.out);
-
+    ExpectOutput({"ls", dir.Path(), "*.txt", "--json"}, "[\"b.txt\"]\n");
+    ExpectOutput({"ls", dir.Path(), "*.none"}, "");
     // Sub-folders, without "." and "..".
-    r = Kestrum({"dirs", dir.Path()});
-    EXPECT_EQ(0u, r.code);
-    EXPECT_EQ("sub\n", r.out);
+    ExpectOutput({"dirs", dir.Path()}, "sub\n");
 
     ExpectError(Kestrum({"ls", dir / "nowhere"}), 1, Esc(dir / "nowhere") + ": not found");
     ExpectError(Kestrum({"dirs", dir / "b.txt"}), 1, ": not a folder");
@@ -407,38 +402,25 @@ TEST(KestrumTool, NamesOutsideTheCodePageDbcs)
 
 TEST(KestrumTool, Scheme)
 {
-    Result r = Kestrum({"scheme", "https://x.com/", "MMS://host/a", "mmst://host/a", "rtspu://host/a", "news:comp.lang",
-                    "abc", "a\tb\\c\x01"});
-    EXPECT_EQ(0u, r.code);
-    EXPECT_EQ("https\thttps://x.com/\nmms\tMMS://host/a\nmmst\tmmst://host/a\nunk\trtspu://host/a\n"
-              "nntp\tnews:comp.lang\n\tabc\n\ta\\tb\\\\c\\x01\n",
-              r.out);
-
-    // Quotes, backslashes and control characters are escaped in JSON.
-    r = Kestrum({"scheme", "--json", "a\"b\\c\td"});
-    EXPECT_EQ(0u, r.code);
-    EXPECT_EQ("[{\"scheme\":\"\",\"url\":\"a\\\"b\\\\c\\td\"}]\n", r.out);
-    // ... and text of the code page as the character it stands for.
+    ExpectOutput({"scheme", "https://x.com/", "MMS://host/a", "mmst://host/a", "rtspu://host/a", "news:comp.lang",
+                  "abc", "a\tb\\c\x01"},
+                 "https\thttps://x.com/\nmms\tMMS://host/a\nmmst\tmmst://host/a\nunk\trtspu://host/a\n"
+                 "nntp\tnews:comp.lang\n\tabc\n\ta\\tb\\\\c\\x01\n");
+    // Quotes, backslashes and control characters are escaped in JSON, and
+    // text of the code page as the character it stands for.
+    ExpectOutput({"scheme", "--json", "a\"b\\c\td"}, "[{\"scheme\":\"\",\"url\":\"a\\\"b\\\\c\\td\"}]\n");
     if (GetACP() == 1252)
-    {
-        EXPECT_EQ("[{\"scheme\":\"http\",\"url\":\"http://h/caf\\u00e9\"}]\n",
-                  Kestrum({"scheme", "--json", "http://h/caf\xE9"}).out);
-    }
+        ExpectOutput({"scheme", "--json", "http://h/caf\xE9"},
+                     "[{\"scheme\":\"http\",\"url\":\"http://h/caf\\u00e9\"}]\n");
 }
 
 TEST(KestrumTool, Version)
 {
     TempDir dir;
     std::string module = ExeDir() + "Kestrum.ocx";
-    Result r = Kestrum({"version", module});
-    EXPECT_EQ(0u, r.code);
-    EXPECT_EQ("1.0.0.1\n", r.out);
-
-    r = Kestrum({"version", "--json", module});
-    EXPECT_EQ(0u, r.code);
-    EXPECT_NE(std::string::npos,
-              r.out.find("\"version\":\"1.0.0.1\",\"major\":1,\"minor\":0,\"build\":0,\"revision\":1}"))
-        << r.out;
+    ExpectOutput({"version", module}, "1.0.0.1\n");
+    ExpectOutput({"version", "--json", module},
+                 "\"version\":\"1.0.0.1\",\"major\":1,\"minor\":0,\"build\":0,\"revision\":1}", true);
 
     WriteFileBytes(dir / "plain.txt", "no resources here");
     ExpectError(Kestrum({"version", dir / "plain.txt"}), 1, "plain.txt: no version resource");
@@ -467,11 +449,9 @@ TEST(KestrumTool, DxReportsBothMethodsAndTheCombinedRelease)
         EXPECT_EQ(lines[0].substr(9), szText);
     }
 
-    r = Kestrum({"dx", "--json"});
-    EXPECT_EQ(0u, r.code);
-    EXPECT_NE(std::string::npos, r.out.find(std::string("\"release\":{\"number\":") + std::to_string(nNumber) +
-                                            ",\"hex\":\"" + szNumber + "\",\"text\":\"" + szText + "\"}"))
-        << r.out;
+    ExpectOutput({"dx", "--json"}, std::string("\"release\":{\"number\":") + std::to_string(nNumber) + ",\"hex\":\"" +
+                                       szNumber + "\",\"text\":\"" + szText + "\"}",
+                 true);
     ExpectError(Kestrum({"dx", "extra"}), 2, "");
 }
 

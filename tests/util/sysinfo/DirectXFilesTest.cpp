@@ -5,6 +5,7 @@
 
 #include "tests/support/TestSupport.h"
 #include "tests/util/sysinfo/FakeSystemFolder.h"
+#include "tests/util/sysinfo/VersionImage.h"
 
 #include <gtest/gtest.h>
 
@@ -14,13 +15,9 @@
 
 using testing_support::FakeSystemFolder;
 using testing_support::FolderSources;
+using testing_support::V;
 
 namespace {
-
-ULONGLONG V(DWORD a, DWORD b, DWORD c, DWORD d)
-{
-    return (ULONGLONG(a) << 48) | (ULONGLONG(b) << 32) | (ULONGLONG(c) << 16) | d;
-}
 
 struct Triple
 {

@@ -12,20 +12,13 @@
 using testing_support::ImageWithoutResources;
 using testing_support::ImageWithVersionResource;
 using testing_support::TempDir;
+using testing_support::V;
 using testing_support::VersionBlock;
 using testing_support::VersionImage;
 using testing_support::WriteFileBytes;
 
-namespace {
-
-ULONGLONG V(DWORD a, DWORD b, DWORD c, DWORD d)
-{
-    return (ULONGLONG(a) << 48) | (ULONGLONG(b) << 32) | (ULONGLONG(c) << 16) | d;
-}
-
+// What an out value holds until a call changes it.
 const ULONGLONG kPoison = 0xA5A5A5A5A5A5A5A5ull;
-
-} // namespace
 
 TEST(ModuleVersion, PacksFieldsMostSignificantFirst)
 {

@@ -9,6 +9,12 @@
 
 namespace testing_support {
 
+// a.b.c.d as a packed module version, worked out without the library.
+inline ULONGLONG V(DWORD a, DWORD b, DWORD c, DWORD d)
+{
+    return (ULONGLONG(a) << 48) | (ULONGLONG(b) << 32) | (ULONGLONG(c) << 16) | d;
+}
+
 // A VS_VERSIONINFO block with the given file version (and a different
 // product version, so a mix-up shows) and no children.
 std::string VersionBlock(ULONGLONG qwFileVersion);
