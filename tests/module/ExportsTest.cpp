@@ -95,9 +95,8 @@ TEST(Exports, ImportsOnlySystemLibraries)
         for (char& ch : name)
             ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
         SCOPED_TRACE(name);
-        EXPECT_EQ(std::string::npos, name.find("libstdc++"));
-        EXPECT_EQ(std::string::npos, name.find("libgcc"));
-        EXPECT_EQ(std::string::npos, name.find("libwinpthread"));
+        for (const char* runtime : {"libstdc++", "libgcc", "libwinpthread"})
+            EXPECT_EQ(std::string::npos, name.find(runtime));
         EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((std::string(system) + "\\" + name).c_str()));
     }
 }
@@ -130,12 +129,11 @@ TEST(Exports, LoadAndFreeThousandsOfTimesLeavesNothingBehind)
         HMODULE hModule = LoadLibraryA(path.c_str());
         HMODULE hThrowing = LoadLibraryA(throwingPath.c_str());
         ASSERT_TRUE(hModule != nullptr && hThrowing != nullptr) << "load " << i << ", error " << GetLastError();
-        auto call = [hModule](WORD ordinal) {
-            return reinterpret_cast<NoArgFn>(reinterpret_cast<void*>(GetProcAddress(hModule, MAKEINTRESOURCEA(ordinal))))();
-        };
-        CallerThread caller = {reinterpret_cast<ClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(hModule, MAKEINTRESOURCEA(2)))),
-                               reinterpret_cast<int (*)(int)>(reinterpret_cast<void*>(GetProcAddress(hThrowing, "ThrowAndCatch"))),
-                               hAsked, i % 50 == 0 && i > 50 ? hStop : nullptr};
+        auto proc = [](HMODULE h, LPCSTR name) { return reinterpret_cast<void*>(GetProcAddress(h, name)); };
+        auto call = [&](WORD ordinal) { return reinterpret_cast<NoArgFn>(proc(hModule, MAKEINTRESOURCEA(ordinal)))(); };
+        CallerThread caller = {reinterpret_cast<ClassObjectFn>(proc(hModule, MAKEINTRESOURCEA(2))),
+                               reinterpret_cast<int (*)(int)>(proc(hThrowing, "ThrowAndCatch")), hAsked,
+                               i % 50 == 0 && i > 50 ? hStop : nullptr};
         EXPECT_EQ(3, caller.pfnThrowAndCatch(3));
         void* pOut = &caller;
         EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, caller.pfnGetClassObject(anyClass, IID_IClassFactory, &pOut));

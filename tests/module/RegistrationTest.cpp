@@ -30,28 +30,6 @@ protected:
     {
         return RegDatText(m_clsid, title, version, path);
     }
-
-    void ExpectWritten(const std::string& classKey, const std::string& title, const std::string& version,
-                       const std::string& path)
-    {
-        for (const Roots& r : kRoots)
-        {
-            SCOPED_TRACE(r.name);
-            std::string value;
-            EXPECT_TRUE(ReadRegString(r.root, classKey, "", &value));
-            EXPECT_EQ(title, value);
-            EXPECT_TRUE(ReadRegString(r.root, classKey + "\\InstalledVersion", "", &value));
-            EXPECT_EQ(version, value);
-            EXPECT_TRUE(ReadRegString(r.root, classKey + "\\InstalledVersion", "Path", &value));
-            EXPECT_EQ(path, value);
-        }
-    }
-
-    void ExpectNothingWritten()
-    {
-        for (const Roots& r : kRoots)
-            EXPECT_FALSE(RegKeyExists(r.root, m_classKey)) << r.name;
-    }
 };
 
 } // namespace
@@ -97,7 +75,7 @@ TEST_F(RegistrationTest, WritesTheSixValuesUnderBothRoots)
         WriteRegDat(RegDatText(row.clsid, row.title, "1.2.3.4", row.path));
         LoadedModule module(m_dir.Path(), row.module);
         EXPECT_EQ(S_OK, module.Register());
-        ExpectWritten(row.key, row.title, "1.2.3.4", WindowsDrive() + row.written);
+        ExpectRegistered(row.key, row.title, "1.2.3.4", WindowsDrive() + row.written);
     }
 }
 
@@ -247,7 +225,7 @@ TEST_F(RegistrationTest, SecondRunOverwritesAndLeavesOtherValuesAlone)
     }
     WriteRegDat(RegDat("Second", "2", "Q"));
     EXPECT_EQ(S_OK, module.Register());
-    ExpectWritten(m_classKey, "Second", "2", WindowsDrive() + "\\Q");
+    ExpectRegistered(m_classKey, "Second", "2", WindowsDrive() + "\\Q");
     for (const Roots& r : kRoots)
     {
         std::string value;
@@ -283,5 +261,5 @@ TEST_F(RegistrationTest, UnregisterLeavesRegistryUnchanged)
     auto unregister = module.ExportAs<HRESULT(STDAPICALLTYPE*)()>("DllUnregisterServer");
     ASSERT_NE(nullptr, unregister);
     EXPECT_EQ(S_OK, unregister());
-    ExpectWritten(m_classKey, "T", "V", WindowsDrive() + "\\P");
+    ExpectRegistered(m_classKey, "T", "V", WindowsDrive() + "\\P");
 }

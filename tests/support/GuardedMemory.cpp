@@ -7,20 +7,11 @@
 
 namespace testing_support {
 
-namespace {
-
-size_t PageSize()
+GuardedBuffer::GuardedBuffer(size_t size) : m_size(size)
 {
     SYSTEM_INFO info;
     GetSystemInfo(&info);
-    return info.dwPageSize;
-}
-
-} // namespace
-
-GuardedBuffer::GuardedBuffer(size_t size) : m_size(size)
-{
-    const size_t page = PageSize();
+    const size_t page = info.dwPageSize;
     const size_t dataPages = (size + page - 1) / page;
     const size_t total = (dataPages + 1) * page;
     m_base = VirtualAlloc(nullptr, total, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);

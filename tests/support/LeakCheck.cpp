@@ -14,10 +14,7 @@ size_t CountOpenHandles()
     size_t count = 0;
     DWORD flags = 0;
     for (ULONG_PTR value = 4; value < 0x10000; value += 4)
-    {
-        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags))
-            ++count;
-    }
+        count += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
     return count;
 }
 
@@ -38,10 +35,8 @@ HeapUse MeasureHeapUse()
     for (DWORD i = 0, n = std::min<DWORD>(GetProcessHeaps(64, heaps), 64); i < n; ++i)
     {
         for (PROCESS_HEAP_ENTRY entry = {}; HeapWalk(heaps[i], &entry);)
-        {
             if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
                 use.nBlocks += 1, use.nBytes += entry.cbData;
-        }
     }
     return use;
 }

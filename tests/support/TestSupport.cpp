@@ -187,6 +187,22 @@ std::string RegDatText(const std::string& clsid, const std::string& title, const
     return "[REG]\r\nCLSID=" + clsid + "\r\nTITLE=" + title + "\r\nVERSION=" + version + "\r\nPATH=" + path + "\r\n";
 }
 
+void ExpectRegistered(const std::string& classKey, const std::string& title, const std::string& version,
+                      const std::string& path)
+{
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+    {
+        SCOPED_TRACE(root == HKEY_CURRENT_USER ? "HKCU" : "HKLM");
+        std::string value;
+        EXPECT_TRUE(ReadRegString(root, classKey, "", &value));
+        EXPECT_EQ(title, value);
+        EXPECT_TRUE(ReadRegString(root, classKey + "\\InstalledVersion", "", &value));
+        EXPECT_EQ(version, value);
+        EXPECT_TRUE(ReadRegString(root, classKey + "\\InstalledVersion", "Path", &value));
+        EXPECT_EQ(path, value);
+    }
+}
+
 std::string WindowsDrive()
 {
     char dir[MAX_PATH];

@@ -92,6 +92,10 @@ std::string RegDatText(const std::string& clsid, const std::string& title, const
 // "\", worked out without the module.
 std::string WindowsDrive();
 
+// The three values registration writes below classKey, under both roots.
+void ExpectRegistered(const std::string& classKey, const std::string& title, const std::string& version,
+                      const std::string& path);
+
 // A class key of a fresh CLSID, removed from both roots when the test ends:
 // what registration writes for a REG.DAT holding m_clsid.
 struct ScratchClassKey
@@ -100,6 +104,12 @@ struct ScratchClassKey
     const std::string m_classKey = "SOFTWARE\\Classes\\CLSID\\{" + m_clsid + "}";
     ScopedRegTree m_cleanUser{HKEY_CURRENT_USER, m_classKey};
     ScopedRegTree m_cleanMachine{HKEY_LOCAL_MACHINE, m_classKey};
+
+    void ExpectNothingWritten() const
+    {
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+            EXPECT_FALSE(RegKeyExists(root, m_classKey)) << (root == HKEY_CURRENT_USER ? "HKCU" : "HKLM");
+    }
 };
 
 // A double-byte character of the active code page whose trail byte is a

@@ -510,34 +510,20 @@ protected:
     }
 };
 
-TEST_F(KestrumRegister, DryRunWritesNothing)
+TEST_F(KestrumRegister, WriteWritesWhatTheDryRunShowed)
 {
     WriteRegDat("Demo Title", "2.0", "Apps\\Demo");
     Result r = Run("register", false);
     EXPECT_EQ(0u, r.code) << r.err;
     EXPECT_EQ(Header("Demo Title", "Apps\\Demo") + Entries("write", "Demo Title", "Apps\\Demo"), r.out);
     EXPECT_EQ("", r.err);
-    EXPECT_FALSE(Written(HKEY_CURRENT_USER));
-    EXPECT_FALSE(Written(HKEY_LOCAL_MACHINE));
-}
+    ExpectNothingWritten();
 
-TEST_F(KestrumRegister, WriteWritesWhatTheDryRunShowed)
-{
     // REG.DAT may be named itself, not only its folder.
-    WriteRegDat("Demo Title", "2.0", "Apps\\Demo");
-    Result r = Kestrum({"register", "--write", m_dir / "REG.DAT"});
+    r = Kestrum({"register", "--write", m_dir / "REG.DAT"});
     EXPECT_EQ(0u, r.code) << r.err;
     EXPECT_EQ(Header("Demo Title", "Apps\\Demo") + Entries("written", "Demo Title", "Apps\\Demo"), r.out);
-    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-    {
-        std::string value;
-        EXPECT_TRUE(ReadRegString(root, m_classKey, "", &value));
-        EXPECT_EQ("Demo Title", value);
-        EXPECT_TRUE(ReadRegString(root, m_classKey + "\\InstalledVersion", "", &value));
-        EXPECT_EQ("2.0", value);
-        EXPECT_TRUE(ReadRegString(root, m_classKey + "\\InstalledVersion", "Path", &value));
-        EXPECT_EQ(WindowsDrive() + "\\Apps\\Demo", value);
-    }
+    ExpectRegistered(m_classKey, "Demo Title", "2.0", WindowsDrive() + "\\Apps\\Demo");
 }
 
 TEST_F(KestrumRegister, OverlongValueIsSkippedWithAWarning)
@@ -629,8 +615,7 @@ TEST_F(KestrumRegister, IncompleteRegDatRegistersNothing)
         EXPECT_EQ("file\t" + Esc(m_dir / "REG.DAT") + "\ndrive\t" + WindowsDrive() + "\nview\t" + kOwnView +
                       "\nCLSID\t" + m_clsid + "\nTITLE\tT\nVERSION\t\nstop\tVERSION\n",
                   r.out);
-        EXPECT_FALSE(Written(HKEY_CURRENT_USER));
-        EXPECT_FALSE(Written(HKEY_LOCAL_MACHINE));
+        ExpectNothingWritten();
     }
 
     Result r = Kestrum({"register", "--json", m_dir.Path()});
