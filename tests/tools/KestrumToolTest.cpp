@@ -272,12 +272,13 @@ TEST(KestrumTool, FileOperands)
     RemoveDirectoryW(longForm(longFolder).c_str());
 }
 
-TEST(KestrumTool, Checksum)
+TEST(KestrumTool, ChecksumAndSize)
 {
     TempDir dir;
     WriteFileBytes(dir / "three", "\x01\x02\x04");
     WriteFileBytes(dir / "one", "Z");
     WriteFileBytes(dir / "empty", "");
+    WriteFileBytes(dir / "5000", std::string(5000, 'x'));
 
     ExpectOutput({"checksum", dir / "three", dir / "one", dir / "empty"},
                  "0x07\t" + Esc(dir / "three") + "\n0x5A\t" + Esc(dir / "one") + "\n0x00\t" + Esc(dir / "empty") +
@@ -291,6 +292,13 @@ TEST(KestrumTool, Checksum)
     EXPECT_EQ("[{\"file\":\"" + Esc(dir / "missing") + "\",\"error\":\"not found\"}," +
                   "{\"checksum\":\"0x07\",\"file\":\"" + Esc(dir / "three") + "\"}]\n",
               r.out);
+    ExpectOutput({"size", dir / "5000", dir / "empty"},
+                 "5000\t4.88 KB\t" + Esc(dir / "5000") + "\n0\t0 bytes\t" + Esc(dir / "empty") + "\n");
+    r = Kestrum({"size", "--json", dir / "5000", dir / "gone"});
+    ExpectError(r, 1, Esc(dir / "gone") + ": not found", false);
+    EXPECT_EQ("[{\"bytes\":5000,\"text\":\"4.88 KB\",\"file\":\"" + Esc(dir / "5000") + "\"},{\"file\":\"" +
+                  Esc(dir / "gone") + "\",\"error\":\"not found\"}]\n",
+              r.out);
 
     // A file another program writes cannot be mapped: a failure that says
     // why, not 0x00; its size still answers.
@@ -302,21 +310,6 @@ TEST(KestrumTool, Checksum)
     CloseHandle(hWriter);
     ExpectError(r, 1, ": in use by another program (a checksum maps the file");
     EXPECT_EQ("1\t1 bytes\t" + Esc(dir / "one") + "\n", size.out);
-}
-
-TEST(KestrumTool, Size)
-{
-    TempDir dir;
-    WriteFileBytes(dir / "5000", std::string(5000, 'x'));
-    WriteFileBytes(dir / "empty", "");
-
-    ExpectOutput({"size", dir / "5000", dir / "empty"},
-                 "5000\t4.88 KB\t" + Esc(dir / "5000") + "\n0\t0 bytes\t" + Esc(dir / "empty") + "\n");
-    Result r = Kestrum({"size", "--json", dir / "5000", dir / "gone"});
-    ExpectError(r, 1, Esc(dir / "gone") + ": not found", false);
-    EXPECT_EQ("[{\"bytes\":5000,\"text\":\"4.88 KB\",\"file\":\"" + Esc(dir / "5000") + "\"},{\"file\":\"" +
-                  Esc(dir / "gone") + "\",\"error\":\"not found\"}]\n",
-              r.out);
 }
 
 TEST(KestrumTool, Times)
