@@ -1,9 +1,12 @@
 # What the mingw-w64 toolchain files share: the target's own folders as
 # find roots, and Wine as the emulator, in a throw-away prefix inside the
-# build tree. The including file sets KESTRUM_TRIPLE and KESTRUM_WINEARCH
-# and names its compilers; the flags the binaries need come from
-# KestrumFlags.cmake, not from here.
+# build tree. The including file sets KESTRUM_TRIPLE and KESTRUM_WINEARCH;
+# the compilers are Debian's posix-thread ones for that triple. The flags
+# the binaries need come from KestrumFlags.cmake, not from here.
 set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${KESTRUM_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KESTRUM_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${KESTRUM_TRIPLE}-windres)
 
 # Callers may add their own roots (an installed Kestrum package, say) with
 # -DCMAKE_FIND_ROOT_PATH=...
