@@ -1,24 +1,4 @@
-# clang, lld and llvm-windres for 32-bit Windows, over Debian's mingw-w64
-# headers and its GCC runtime (libstdc++, posix threads). Debian's clang
-# cannot find that GCC by itself (its version folder is "12-posix"), so
-# this names where its C++ headers and libraries live; the flags the
-# binaries need still come from the project's CMake files.
-set(CMAKE_SYSTEM_NAME Windows)
+# clang, lld and llvm-windres for 32-bit Windows (clang-mingw.cmake).
 set(triple i686-w64-mingw32)
-set(CMAKE_C_COMPILER clang)
-set(CMAKE_CXX_COMPILER clang++)
-set(CMAKE_C_COMPILER_TARGET ${triple})
-set(CMAKE_CXX_COMPILER_TARGET ${triple})
-find_program(CMAKE_RC_COMPILER NAMES llvm-windres llvm-windres-14 REQUIRED)
 set(CMAKE_RC_FLAGS_INIT "--target=pe-i386")
-
-file(GLOB gcc_dir /usr/lib/gcc/${triple}/*-posix)
-set(CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES
-    ${gcc_dir}/include/c++ ${gcc_dir}/include/c++/${triple} ${gcc_dir}/include/c++/backward)
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld -L${gcc_dir} -pthread")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-fuse-ld=lld -L${gcc_dir} -pthread")
-
-list(APPEND CMAKE_FIND_ROOT_PATH /usr/${triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/clang-mingw.cmake)

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstddef>
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -12,7 +14,8 @@ using namespace testing_support;
 
 namespace {
 
-// Reads the export and import directories of a loaded image.
+// The export and import directories of a module, read from its file as the
+// loader would lay it out, so that an image of either width can be read.
 struct ImageDirectories
 {
     std::string exportName;
@@ -21,25 +24,79 @@ struct ImageDirectories
     std::vector<std::string> imports;
 };
 
-ImageDirectories ReadDirectories(HMODULE module)
+class ImageFile
+{
+public:
+    explicit ImageFile(const std::string& path) : m_bytes(ReadFileBytes(path)) {}
+
+    bool Read(ImageDirectories* pOut) const
+    {
+        auto dos = At<IMAGE_DOS_HEADER>(0);
+        auto nt = dos ? At<IMAGE_NT_HEADERS32>(dos->e_lfanew) : nullptr;
+        if (!nt || dos->e_magic != IMAGE_DOS_SIGNATURE || nt->Signature != IMAGE_NT_SIGNATURE)
+            return false;
+        // The two widths differ only in the optional header, which holds the directories.
+        const IMAGE_DATA_DIRECTORY* dirs = nt->OptionalHeader.DataDirectory;
+        if (nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC)
+            dirs = At<IMAGE_NT_HEADERS64>(dos->e_lfanew)->OptionalHeader.DataDirectory;
+        m_sections = At<IMAGE_SECTION_HEADER>(dos->e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
+                                              nt->FileHeader.SizeOfOptionalHeader);
+        m_nSections = nt->FileHeader.NumberOfSections;
+        auto exports = AtRva<IMAGE_EXPORT_DIRECTORY>(dirs[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress);
+        if (!m_sections || !exports)
+            return false;
+        pOut->exportName = Text(exports->Name);
+        pOut->functionCount = exports->NumberOfFunctions;
+        for (DWORD i = 0; i < exports->NumberOfNames; ++i)
+        {
+            auto nameRva = AtRva<DWORD>(exports->AddressOfNames + 4 * i);
+            auto ordinal = AtRva<WORD>(exports->AddressOfNameOrdinals + 2 * i);
+            if (!nameRva || !ordinal)
+                return false;
+            pOut->names.emplace_back(Text(*nameRva), static_cast<WORD>(*ordinal + exports->Base));
+        }
+        DWORD rva = dirs[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+        for (auto desc = AtRva<IMAGE_IMPORT_DESCRIPTOR>(rva); desc && desc->Name;
+             desc = AtRva<IMAGE_IMPORT_DESCRIPTOR>(rva += sizeof(IMAGE_IMPORT_DESCRIPTOR)))
+            pOut->imports.push_back(Text(desc->Name));
+        return true;
+    }
+
+private:
+    template <typename T>
+    const T* At(size_t offset) const
+    {
+        return offset <= m_bytes.size() && sizeof(T) <= m_bytes.size() - offset
+                   ? reinterpret_cast<const T*>(m_bytes.data() + offset)
+                   : nullptr;
+    }
+    // The file offset of an address relative to the image's base.
+    template <typename T>
+    const T* AtRva(DWORD rva) const
+    {
+        for (WORD i = 0; i < m_nSections; ++i)
+        {
+            const IMAGE_SECTION_HEADER& section = m_sections[i];
+            if (rva >= section.VirtualAddress && rva - section.VirtualAddress < section.SizeOfRawData)
+                return At<T>(section.PointerToRawData + (rva - section.VirtualAddress));
+        }
+        return nullptr;
+    }
+    std::string Text(DWORD rva) const
+    {
+        auto first = AtRva<char>(rva);
+        return first ? std::string(first, strnlen(first, m_bytes.data() + m_bytes.size() - first)) : std::string();
+    }
+
+    std::string m_bytes;
+    mutable const IMAGE_SECTION_HEADER* m_sections = nullptr;
+    mutable WORD m_nSections = 0;
+};
+
+ImageDirectories ReadDirectories(const std::string& path)
 {
     ImageDirectories out;
-    auto base = reinterpret_cast<const BYTE*>(module);
-    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& exportDir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-    auto exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + exportDir.VirtualAddress);
-    out.exportName = reinterpret_cast<const char*>(base + exports->Name);
-    out.functionCount = exports->NumberOfFunctions;
-    auto nameRvas = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
-    auto ordinals = reinterpret_cast<const WORD*>(base + exports->AddressOfNameOrdinals);
-    for (DWORD i = 0; i < exports->NumberOfNames; ++i)
-        out.names.emplace_back(reinterpret_cast<const char*>(base + nameRvas[i]),
-                               static_cast<WORD>(ordinals[i] + exports->Base));
-    const IMAGE_DATA_DIRECTORY& importDir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto desc = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + importDir.VirtualAddress); desc->Name;
-         ++desc)
-        out.imports.emplace_back(reinterpret_cast<const char*>(base + desc->Name));
+    EXPECT_TRUE(ImageFile(path).Read(&out)) << "not a readable image: " << path;
     return out;
 }
 
@@ -68,29 +125,31 @@ DWORD WINAPI AskThenWait(LPVOID pParam)
 
 } // namespace
 
-TEST(Exports, ExactlyTheFourEntryPointsByNameAndOrdinal)
+// The two checks below and the resource checks read the module's file, so
+// they also check a module of the other width (KESTRUM_MODULE_FILE).
+TEST(ModuleFile, ExactlyTheFourEntryPointsByNameAndOrdinal)
 {
-    TempDir dir;
-    LoadedModule module(dir.Path());
-    ASSERT_NE(nullptr, module.Handle());
-    ImageDirectories image = ReadDirectories(module.Handle());
+    ImageDirectories image = ReadDirectories(ModuleFile());
     EXPECT_EQ("Kestrum.OCX", image.exportName);
     EXPECT_EQ(4u, image.functionCount);
     std::set<std::pair<std::string, WORD>> expected = {
         {"DllCanUnloadNow", 1}, {"DllGetClassObject", 2}, {"DllRegisterServer", 3}, {"DllUnregisterServer", 4}};
     EXPECT_EQ(expected, (std::set<std::pair<std::string, WORD>>(image.names.begin(), image.names.end())));
+    if (!ChecksOwnModule())
+        return;
+    TempDir dir;
+    LoadedModule module(dir.Path());
     for (const auto& entry : expected)
         EXPECT_EQ(module.Export(entry.first.c_str()), module.Export(entry.second)) << entry.first;
 }
 
-TEST(Exports, ImportsOnlySystemLibraries)
+TEST(ModuleFile, ImportsOnlySystemLibraries)
 {
-    TempDir dir;
-    LoadedModule module(dir.Path());
-    ASSERT_NE(nullptr, module.Handle());
     char system[MAX_PATH];
     GetSystemDirectoryA(system, MAX_PATH);
-    for (std::string name : ReadDirectories(module.Handle()).imports)
+    const ImageDirectories image = ReadDirectories(ModuleFile());
+    EXPECT_FALSE(image.imports.empty());
+    for (std::string name : image.imports)
     {
         for (char& ch : name)
             ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));

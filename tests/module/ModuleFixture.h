@@ -10,6 +10,20 @@
 
 #include <string>
 
+// The module file that the export, import and resource checks read: the
+// built Kestrum.ocx beside the tests, or the one KESTRUM_MODULE_FILE names
+// (a module of another build, perhaps of the other width).
+inline std::string ModuleFile()
+{
+    char path[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("KESTRUM_MODULE_FILE", path, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::string(path) : testing_support::ExeDir() + "Kestrum.ocx";
+}
+inline bool ChecksOwnModule()
+{
+    return GetEnvironmentVariableA("KESTRUM_MODULE_FILE", nullptr, 0) == 0;
+}
+
 class LoadedModule
 {
 public:

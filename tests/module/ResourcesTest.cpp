@@ -1,3 +1,4 @@
+#include "tests/module/ModuleFixture.h"
 #include "tests/support/TestSupport.h"
 
 #include "KestrumVersion.h"
@@ -20,7 +21,7 @@ class ResourcesTest : public testing::Test
 protected:
     void SetUp() override
     {
-        m_path = ExeDir() + "Kestrum.ocx";
+        m_path = ModuleFile();
         m_module = LoadLibraryExA(m_path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(nullptr, m_module);
     }
