@@ -1,7 +1,7 @@
 // A tour of the utility library: one short example per family of
 // operations. Each line shows a call as written in C++ and, after "->",
-// what it returns. README.md shows this program's output, and a test checks
-// that the two still agree.
+// what it returns. docs/library.md shows this program's output, and a test
+// checks that the two still agree.
 #include "framework/Handle.h"
 #include "util/path/FileSystem.h"
 #include "util/path/MappedFile.h"

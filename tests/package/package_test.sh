@@ -1,7 +1,7 @@
 #!/bin/sh
-# Installs the built tree into a scratch prefix, builds tests/package (the
-# README's examples/consumer and the headers' consumers) against the
-# installed package with the same toolchain, and runs them.
+# Installs the built tree into a scratch prefix, builds tests/package
+# (examples/consumer as docs/library.md shows it, and the headers' consumers)
+# against the installed package with the same toolchain, and runs them.
 # Usage: package_test.sh SOURCE_DIR BUILD_DIR TOOLCHAIN WINE_RUN WINEARCH PREFIX
 set -eu
 src=$1 build=$2 toolchain=$3 run=$4 arch=$5 prefix=$6
