@@ -15,6 +15,7 @@ failures=0
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 wine_() { "$run" "$arch" "$prefix" "$@"; }
+. "$(dirname "$run")/wine-env"
 # export NAME KEY...: regedit's export of each key, one file per key.
 export_keys() {
     name=$1; shift
@@ -30,10 +31,10 @@ same() {    # same A B: the exports A-* and B-* are identical
     done
 }
 
-WINEPREFIX="$prefix" wineserver -k 2>/dev/null
+WINEPREFIX="$prefix" kestrum_wineserver -k 2>/dev/null
 rm -rf "$prefix" "$prefix.lock"
 wine_ cmd /c exit 0 >/dev/null 2>&1
-trap 'WINEPREFIX="$prefix" wineserver -k 2>/dev/null' EXIT
+trap 'WINEPREFIX="$prefix" kestrum_wineserver -k 2>/dev/null' EXIT
 mkdir -p "$folder"
 cp "$module" "$folder/Kestrum.ocx"
 cp "$tool" "$folder/kestrum.exe"
