@@ -152,12 +152,15 @@ void PrintUsage(FILE* pOut)
                pOut);
     for (const CCommand& command : g_commands)
         std::fprintf(pOut, "  %-10s %-14s %s\n", command.pszName, command.pszOperands, command.pszSummary);
-    std::fputs("\nFILE operands may hold the wildcards * and ? in their last part.\n"
-               "Output: one record a line, fields separated by a tab, text in the active\n"
-               "code page with tab, line breaks, \\ and control bytes escaped (\\t \\n \\r \\\\\n"
-               "\\xHH) and characters of a file name that the code page lacks as \\uXXXX;\n"
-               "--json prints one JSON document instead (ASCII, other characters as \\u\n"
-               "escapes), failures included. Errors go to standard error, one line each.\n"
+    std::fputs("\nOperands may name files and folders in any script; FILE operands may hold\n"
+               "the wildcards * and ? in their last part.\n"
+               "Output: one record a line, fields separated by a tab, with tab, line breaks,\n"
+               "\\ and control bytes escaped (\\t \\n \\r \\\\ \\xHH). To a file or a pipe it is\n"
+               "text in the active code page, characters of a file name that the code page\n"
+               "lacks as \\uXXXX; to a console it is UTF-16, every character as it is.\n"
+               "--json prints one JSON document instead (UTF-8, as ASCII with other\n"
+               "characters as \\u escapes), failures included. Errors go to standard error,\n"
+               "one line each.\n"
                "Exit codes: 0 success; 1 failure (missing file, no version resource, nothing\n"
                "to register, a write that failed); 2 usage error.\n",
                pOut);
