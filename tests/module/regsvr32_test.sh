@@ -6,9 +6,9 @@
 # know is checked: a 32-bit module's machine values land in the 32-bit
 # registry view and a 64-bit module's in the 64-bit view, each read back
 # with reg query /reg:32 or /reg:64. The module also registers from
-# folders the active code page cannot spell (1252 and 932) and from one
+# folders the active code page cannot spell (1252, 932 and 949) and from one
 # whose name ends in a trail byte that is "\" (表 in 932); the double-byte
-# rows need LOCPATH to hold the ja_JP locale.
+# rows need LOCPATH to hold the ja_JP and ko_KR locales.
 # Usage: regsvr32_test.sh WINE_RUN WINEARCH PREFIX MODULE BITS
 set -u
 run=$1 arch=$2 prefix=$3 module=$4 bits=$5
@@ -83,6 +83,7 @@ complete_in - "설치-$$"
 if [ -n "${LOCPATH:-}" ]; then
     complete_in ja_JP.UTF-8 "설치-$$"
     complete_in ja_JP.UTF-8 表
+    complete_in ko_KR.UTF-8 "ก-$$"
 fi
 # The machine's classes have a view per width. (On Windows the user's
 # class keys are redirected too; Wine keeps one for both widths, so that
