@@ -1,6 +1,9 @@
-# Every compiler and linker flag Kestrum's binaries need, per compiler, so a
-# native configure (Visual Studio, MinGW Makefiles) gets them without a
-# toolchain file; the toolchain files in this folder only name compilers.
+# Every compiler and linker flag Kestrum's binaries need, per compiler, on
+# one interface target, kestrum_flags, so a native configure (Visual
+# Studio, MinGW Makefiles) gets them without a toolchain file; the
+# toolchain files in this folder only name compilers. kestrum_link_flags()
+# links it into every target of the project, GoogleTest's included when it
+# is built from its sources.
 #
 #   - warnings on, sources in UTF-8;
 #   - SSE2 for the data loops on 32-bit x86 (64-bit x86 always has it);
@@ -9,6 +12,10 @@
 #   - kestrum_module_flags(TARGET): what the module DLL needs besides, its
 #     stdcall entry points exported under their plain names and, with the
 #     Microsoft linker, the manifest taken from module/resources.
+#
+# The Microsoft flags (cl, clang-cl, link) are written from the tools'
+# documentation but untested: no Microsoft compiler runs where Kestrum is
+# built and tested.
 include_guard(GLOBAL)
 include(CheckCXXSourceCompiles)
 
@@ -18,22 +25,47 @@ check_cxx_source_compiles("
 #endif
 int main() { return 0; }" KESTRUM_TARGET_X86_32)
 
-if(MSVC)   # cl and clang-cl
-    add_compile_options(/W4 /utf-8)
+add_library(kestrum_flags INTERFACE)
+set(kestrum_compiled "$<COMPILE_LANGUAGE:C,CXX>")
+
+if(MSVC)   # cl and clang-cl, untested
+    set(options /W4 /utf-8)
     if(KESTRUM_TARGET_X86_32)
-        add_compile_options(/arch:SSE2)
+        list(APPEND options /arch:SSE2)
     endif()
+    target_compile_options(kestrum_flags INTERFACE "$<${kestrum_compiled}:${options}>")
     set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
 elseif(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")   # MinGW gcc, clang --target=*-w64-mingw32
-    add_compile_options(-Wall -Wextra)
+    set(options -Wall -Wextra)
     if(KESTRUM_TARGET_X86_32)
-        add_compile_options(-msse2 -mfpmath=sse)
+        list(APPEND options -msse2 -mfpmath=sse)
     endif()
-    add_link_options(-static -static-libgcc -static-libstdc++)
+    target_compile_options(kestrum_flags INTERFACE "$<${kestrum_compiled}:${options}>")
+    target_link_options(kestrum_flags INTERFACE -static -static-libgcc -static-libstdc++)
 else()
     message(WARNING "Kestrum: no flags known for the ${CMAKE_CXX_COMPILER_ID} compiler; "
                     "the build may need SSE2, static runtimes and stdcall export names set by hand")
 endif()
+
+# kestrum_link_flags(): every library and program defined under the
+# project's folder, and the folders it adds, links kestrum_flags; called
+# once, after the last add_subdirectory. Installed libraries link it only
+# inside the build tree.
+function(kestrum_link_flags)
+    set(dirs ${PROJECT_SOURCE_DIR})
+    while(dirs)
+        list(POP_FRONT dirs dir)
+        get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+        foreach(target IN LISTS targets)
+            get_target_property(type ${target} TYPE)
+            if(type MATCHES "^(STATIC_LIBRARY|SHARED_LIBRARY|MODULE_LIBRARY|OBJECT_LIBRARY|EXECUTABLE)$")
+                target_link_libraries(${target} PRIVATE $<BUILD_INTERFACE:kestrum_flags>)
+            endif()
+        endforeach()
+        get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+        list(APPEND dirs ${subdirs})
+    endwhile()
+endfunction()
 
 # The Microsoft linker writes a manifest of its own into every image, as
 # resource 24/2 for a DLL, where Kestrum.rc puts the module's manifest. For
