@@ -5,7 +5,7 @@
 # links it into every target of the project, GoogleTest's included when it
 # is built from its sources.
 #
-#   - warnings on, sources in UTF-8;
+#   - warnings on, printf formats checked, sources in UTF-8;
 #   - SSE2 for the data loops on 32-bit x86 (64-bit x86 always has it);
 #   - the C and C++ runtimes linked statically, so the module and the
 #     programs import nothing but system DLLs;
@@ -36,7 +36,9 @@ if(MSVC)   # cl and clang-cl, untested
     target_compile_options(kestrum_flags INTERFACE "$<${kestrum_compiled}:${options}>")
     set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
 elseif(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")   # MinGW gcc, clang --target=*-w64-mingw32
-    set(options -Wall -Wextra)
+    # -Wformat=2: also a format that is not a literal, so none is built at
+    # run time.
+    set(options -Wall -Wextra -Wformat=2)
     if(KESTRUM_TARGET_X86_32)
         list(APPEND options -msse2 -mfpmath=sse)
     endif()

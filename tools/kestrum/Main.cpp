@@ -12,6 +12,7 @@
 #include "framework/Exceptions.h"
 
 #include <cctype>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -141,10 +142,14 @@ void PrintCommandHelp(const CCommand& command)
 }
 
 // Reports a usage error; with --json also as the run's document.
-int UsageError(bool bJson, const char* pszCommand, const char* pszFormat, const char* pszArg)
+int UsageError(bool bJson, const char* pszCommand, const char* pszFormat, ...) KESTRUM_PRINTF(3, 4);
+int UsageError(bool bJson, const char* pszCommand, const char* pszFormat, ...)
 {
     CString strMessage;
-    strMessage.Format(pszFormat, pszArg);
+    va_list args;
+    va_start(args, pszFormat);
+    strMessage.FormatV(pszFormat, args);
+    va_end(args);
     std::fprintf(stderr, "kestrum: %s (see kestrum help%s%s)\n", EscapeText(strMessage).GetString(),
                  pszCommand != nullptr ? " " : "", pszCommand != nullptr ? pszCommand : "");
     if (bJson)
@@ -218,7 +223,7 @@ int Run(int argc, char** argv, bool bJson)
         {
             const char* pszValue = OptionValue(argc, argv, i, "--view");
             if (pszValue == nullptr || (std::strcmp(pszValue, "32") != 0 && std::strcmp(pszValue, "64") != 0))
-                return UsageError(bJson, pszCommand, "--view takes 32 or 64", "");
+                return UsageError(bJson, pszCommand, "--view takes 32 or 64");
             cmd.m_nView = pszValue[0] == '3' ? 32 : 64;
             uOptions |= OptionView;
         }
@@ -226,7 +231,7 @@ int Run(int argc, char** argv, bool bJson)
         {
             const char* pszValue = OptionValue(argc, argv, i, "--reg");
             if (pszValue == nullptr || *pszValue == '\0')
-                return UsageError(bJson, pszCommand, "--reg takes a file name", "");
+                return UsageError(bJson, pszCommand, "--reg takes a file name");
             cmd.m_strScript = pszValue;
             uOptions |= OptionScript;
         }
@@ -262,8 +267,7 @@ int Run(int argc, char** argv, bool bJson)
     }
     for (unsigned u = 0; u < 3; ++u)
         if ((uOptions & (1u << u)) && !(pCommand->uOptions & (1u << u)))
-            return UsageError(bJson, pCommand->pszName, (CString(pCommand->pszName) + " does not take %s").GetString(),
-                              kOptionNames[u]);
+            return UsageError(bJson, pCommand->pszName, "%s does not take %s", pCommand->pszName, kOptionNames[u]);
     int nArgs = static_cast<int>(cmd.m_args.size());
     if (nArgs < pCommand->nMinArgs)
         return UsageError(bJson, pCommand->pszName, "%s needs more operands", pCommand->pszName);
@@ -280,7 +284,7 @@ int Run(int argc, char** argv, bool bJson)
         }
         const CCommand* pTopic = FindCommand(cmd.m_args[0]);
         if (pTopic == nullptr)
-            return UsageError(bJson, nullptr, "unknown command '%s'", cmd.m_args[0]);
+            return UsageError(bJson, nullptr, "unknown command '%s'", cmd.m_args[0].GetString());
         PrintCommandHelp(*pTopic);
         return ExitSuccess;
     }

@@ -26,6 +26,7 @@ void WriteComplaint(const char* pszPrefix, const CString& strLine)
     std::fprintf(stderr, "kestrum: %s%s\n", pszPrefix, strLine.GetString());
 }
 
+CString FormatMessageV(const char* pszFormat, va_list args) KESTRUM_PRINTF(1, 0);
 CString FormatMessageV(const char* pszFormat, va_list args)
 {
     CString strMessage;

@@ -66,11 +66,11 @@ struct CCommand
 // output is, so it is always one line. Returns ExitFailure, so a command can
 // end with return Fail(...). The first message of a run is kept for the JSON
 // document of a run that failed.
-int Fail(const char* pszFormat, ...);
+int Fail(const char* pszFormat, ...) KESTRUM_PRINTF(1, 2);
 // The same for a line already in its text form (escaped, marked).
 int FailLine(const CString& strLine);
 // "kestrum: warning: " and the message; the exit code is not changed.
-void Warn(const char* pszFormat, ...);
+void Warn(const char* pszFormat, ...) KESTRUM_PRINTF(1, 2);
 // The first message Fail wrote in this run, unescaped; "" when none.
 const CString& GetFirstComplaint();
 
