@@ -9,6 +9,9 @@
 #   - SSE2 for the data loops on 32-bit x86 (64-bit x86 always has it);
 #   - the C and C++ runtimes linked statically, so the module and the
 #     programs import nothing but system DLLs;
+#   - the toolchain's thread library for the programs only: a target with
+#     the property KESTRUM_OWN_THREADS defines the runtime's thread
+#     functions itself (kestrum_runtime_threads) and links without it;
 #   - kestrum_module_flags(TARGET): what the module DLL needs besides, its
 #     stdcall entry points exported under their plain names and, with the
 #     Microsoft linker, the manifest taken from module/resources.
@@ -27,6 +30,7 @@ int main() { return 0; }" KESTRUM_TARGET_X86_32)
 
 add_library(kestrum_flags INTERFACE)
 set(kestrum_compiled "$<COMPILE_LANGUAGE:C,CXX>")
+set(kestrum_own_threads "$<BOOL:$<TARGET_PROPERTY:KESTRUM_OWN_THREADS>>")
 
 if(MSVC)   # cl and clang-cl, untested
     set(options /W4 /utf-8)
@@ -44,6 +48,12 @@ elseif(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")   # MinGW gcc, clang --target=
     endif()
     target_compile_options(kestrum_flags INTERFACE "$<${kestrum_compiled}:${options}>")
     target_link_options(kestrum_flags INTERFACE -static -static-libgcc -static-libstdc++)
+    # gcc links the thread library unless told not to; clang only when asked.
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+        target_link_options(kestrum_flags INTERFACE $<${kestrum_own_threads}:-no-pthread>)
+    else()
+        target_link_options(kestrum_flags INTERFACE $<$<NOT:${kestrum_own_threads}>:-pthread>)
+    endif()
 else()
     message(WARNING "Kestrum: no flags known for the ${CMAKE_CXX_COMPILER_ID} compiler; "
                     "the build may need SSE2, static runtimes and stdcall export names set by hand")
@@ -83,4 +93,13 @@ function(kestrum_module_flags target)
         # The .def file names the stdcall exports without their @N suffix.
         target_link_options(${target} PRIVATE -Wl,--kill-at -Wl,--enable-stdcall-fixup)
     endif()
+endfunction()
+
+# kestrum_runtime_threads(TARGET): a DLL that defines the pthread functions
+# the static C++ runtime calls (module/RuntimeThreads.cpp) and links without
+# the toolchain's thread library, so that a function it lacks is an
+# undefined reference, not a piece of that library.
+function(kestrum_runtime_threads target)
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/module/RuntimeThreads.cpp)
+    set_target_properties(${target} PROPERTIES KESTRUM_OWN_THREADS ON)
 endfunction()

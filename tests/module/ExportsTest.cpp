@@ -227,3 +227,18 @@ TEST(Exports, LoadAndFreeThousandsOfTimesLeavesNothingBehind)
     CloseHandle(hStop);
     CloseHandle(hAsked);
 }
+
+// Threads contend on one lock and wait on one condition through the pthread
+// functions the module defines (in the throwing DLL, built like it): a plain
+// lock, and a recursive one held twice across each wait. No turn may be lost.
+TEST(Exports, RuntimeThreadsContendOnALockAndWaitOnACondition)
+{
+    HMODULE hThrowing = LoadLibraryA((ExeDir() + "throwing_module.dll").c_str());
+    ASSERT_TRUE(hThrowing != nullptr);
+    auto pfnTakeTurns =
+        reinterpret_cast<int (*)(int, int, BOOL)>(reinterpret_cast<void*>(GetProcAddress(hThrowing, "TakeTurns")));
+    ASSERT_TRUE(pfnTakeTurns != nullptr);
+    for (BOOL bRecursive : {FALSE, TRUE})
+        EXPECT_EQ(8 * 200, pfnTakeTurns(8, 200, bRecursive)) << (bRecursive ? "recursive lock" : "plain lock");
+    FreeLibrary(hThrowing);
+}
