@@ -3,6 +3,8 @@
 #include "module/RegistryKey.h"
 #include "util/path/PathUtil.h"
 
+#include <memory>
+
 namespace {
 
 // Room for the module path, the Windows folder and each REG.DAT value:
@@ -23,9 +25,9 @@ CString ReadRegDatValue(const CString& strRegDat, const char* pszKey)
 void AddRootEntries(CRegistrationPlan& plan, HKEY hRoot)
 {
     CString strVersionKey = plan.m_strClassKey + "\\InstalledVersion";
-    plan.m_entries.push_back({hRoot, plan.m_strClassKey, "", plan.m_strTitle});
-    plan.m_entries.push_back({hRoot, strVersionKey, "", plan.m_strVersion});
-    plan.m_entries.push_back({hRoot, strVersionKey, "Path", plan.m_strInstallPath});
+    plan.m_entries[plan.m_nEntries++] = {hRoot, plan.m_strClassKey, "", plan.m_strTitle};
+    plan.m_entries[plan.m_nEntries++] = {hRoot, strVersionKey, "", plan.m_strVersion};
+    plan.m_entries[plan.m_nEntries++] = {hRoot, strVersionKey, "Path", plan.m_strInstallPath};
 }
 
 } // namespace
@@ -39,8 +41,8 @@ const char* CRegistrationEntry::GetKeyRefusal() const
 {
     // The platform counts characters, as UTF-16 units.
     int nUnits = MultiByteToWideChar(CP_ACP, 0, m_strKey, m_strKey.GetLength(), nullptr, 0);
-    std::vector<wchar_t> key(static_cast<size_t>(nUnits) + 1, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, m_strKey, m_strKey.GetLength(), key.data(), nUnits);
+    std::unique_ptr<wchar_t[]> key(new wchar_t[static_cast<size_t>(nUnits) + 1]());
+    MultiByteToWideChar(CP_ACP, 0, m_strKey, m_strKey.GetLength(), key.get(), nUnits);
     int nPart = 0;
     for (int i = 0; i < nUnits; ++i)
     {
@@ -99,21 +101,19 @@ CRegistrationPlan PlanRegistration(CString strRegDat, CString strWindowsDir)
     }
 
     plan.m_strInstallPath = plan.m_strWindowsDrive + "\\" + plan.m_strPath;
-    plan.m_strClassKey.Format("SOFTWARE\\Classes\\CLSID\\{%s}", plan.m_strClsid.GetString());
+    plan.m_strClassKey = "SOFTWARE\\Classes\\CLSID\\{" + plan.m_strClsid + "}";
     AddRootEntries(plan, HKEY_CURRENT_USER);
     AddRootEntries(plan, HKEY_LOCAL_MACHINE);
     return plan;
 }
 
-int WriteRegistration(const CRegistrationPlan& plan, std::vector<LONG>* pStatus)
+int WriteRegistration(const CRegistrationPlan& plan, LONG (*pStatus)[kRegistrationEntries])
 {
-    if (pStatus != nullptr)
-        pStatus->assign(plan.m_entries.size(), ERROR_SUCCESS);
     // An incomplete plan has no entries, so it writes nothing.
     CRegistryKey key;
     key.m_samView = plan.m_samView;
     int nWritten = 0;
-    for (size_t i = 0; i < plan.m_entries.size(); ++i)
+    for (int i = 0; i < plan.m_nEntries; ++i)
     {
         const CRegistrationEntry& entry = plan.m_entries[i];
         key.SelectRoot(entry.m_hRoot);

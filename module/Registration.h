@@ -23,8 +23,6 @@
 
 #include <windows.h>
 
-#include <vector>
-
 // One value registration writes: a REG_SZ under a root.
 struct CRegistrationEntry
 {
@@ -45,6 +43,9 @@ struct CRegistrationEntry
     const char* GetKeyRefusal() const;
 };
 
+// A complete plan writes three values under each of the two roots.
+constexpr int kRegistrationEntries = 6;
+
 // What registration from one REG.DAT would do, worked out without touching
 // the registry. The module and the command-line tool both act on it, so
 // they cannot disagree.
@@ -57,7 +58,7 @@ struct CRegistrationEntry
 //                     InstalledVersion Path; then the same three for HKLM
 //
 //   REG.DAT with VERSION= (empty):
-//     m_strStopKey    "VERSION", m_strPath "" (never read), m_entries empty
+//     m_strStopKey    "VERSION", m_strPath "" (never read), m_nEntries 0
 struct CRegistrationPlan
 {
     CString m_strRegDat;        // the file read
@@ -73,7 +74,10 @@ struct CRegistrationPlan
     CString m_strStopKey;
     CString m_strClassKey;      // "SOFTWARE\Classes\CLSID\{" CLSID "}"
     CString m_strInstallPath;   // drive + "\" + PATH, nothing trimmed
-    std::vector<CRegistrationEntry> m_entries;   // in writing order
+    // In writing order; m_nEntries is kRegistrationEntries when the plan is
+    // complete, else 0. Held in place: a plan needs no container.
+    CRegistrationEntry m_entries[kRegistrationEntries];
+    int m_nEntries = 0;
     // The registry view written: KEY_WOW64_32KEY, KEY_WOW64_64KEY, or 0 (as
     // planned) for the view of the writer's own bitness, as regsvr32 of
     // that bitness writes.
@@ -101,10 +105,10 @@ CRegistrationPlan PlanRegistration(CString strRegDat, CString strWindowsDir);
 // Writes the entries of a complete plan in order, in the plan's view; a key
 // that cannot be created or data over 254 bytes skips that one entry. An
 // incomplete plan writes nothing. Returns the number of entries written;
-// pStatus, when given, receives one status per entry: ERROR_SUCCESS when
-// written, else the platform's reason (ERROR_INVALID_DATA for data over
-// 254 bytes).
-int WriteRegistration(const CRegistrationPlan& plan, std::vector<LONG>* pStatus = nullptr);
+// pStatus, when given, receives one status per entry of the plan:
+// ERROR_SUCCESS when written, else the platform's reason
+// (ERROR_INVALID_DATA for data over 254 bytes).
+int WriteRegistration(const CRegistrationPlan& plan, LONG (*pStatus)[kRegistrationEntries] = nullptr);
 
 // Registers the component that REG.DAT beside hModule's file names. Always
 // S_OK: a missing file, an empty value, a module path or Windows folder that

@@ -129,7 +129,7 @@ TEST_F(RegistrationTest, PlanNamesTheStopKeyAndReadsNoFurther)
         EXPECT_FALSE(plan.IsComplete());
         EXPECT_STREQ(row.stop, plan.m_strStopKey);
         EXPECT_STREQ("", plan.m_strPath);   // never read, or read empty
-        EXPECT_TRUE(plan.m_entries.empty());
+        EXPECT_EQ(0, plan.m_nEntries);
         EXPECT_EQ(0, WriteRegistration(plan));
     }
     ExpectNothingWritten();
@@ -157,7 +157,7 @@ TEST_F(RegistrationTest, PlanListsTheSixValuesInWritingOrder)
         {HKEY_LOCAL_MACHINE, versionKey, "", std::string(255, 'v'), true},
         {HKEY_LOCAL_MACHINE, versionKey, "Path", "D:\\Apps", false},
     };
-    ASSERT_EQ(6u, plan.m_entries.size());
+    ASSERT_EQ(6, plan.m_nEntries);
     for (size_t i = 0; i < 6; ++i)
     {
         SCOPED_TRACE(i);
@@ -170,11 +170,11 @@ TEST_F(RegistrationTest, PlanListsTheSixValuesInWritingOrder)
     }
 
     // The over-long version is the one value left out.
-    std::vector<LONG> status;
+    LONG status[kRegistrationEntries];
     EXPECT_EQ(4, WriteRegistration(plan, &status));
     const LONG lTooLong = ERROR_INVALID_DATA;
     EXPECT_EQ((std::vector<LONG>{ERROR_SUCCESS, lTooLong, ERROR_SUCCESS, ERROR_SUCCESS, lTooLong, ERROR_SUCCESS}),
-              status);
+              std::vector<LONG>(status, status + kRegistrationEntries));
 }
 
 TEST_F(RegistrationTest, MissingRegDatWritesNothing)

@@ -187,7 +187,7 @@ std::wstring ScriptText(const CRegistrationPlan& plan, const std::vector<bool>& 
     };
     std::wstring text = L"Windows Registry Editor Version 5.00\r\n";
     std::wstring strLastKey;
-    for (size_t i = 0; i < plan.m_entries.size(); ++i)
+    for (int i = 0; i < plan.m_nEntries; ++i)
     {
         if (!include[i])
             continue;
@@ -265,8 +265,8 @@ CRecord RemoveValues(const CCommandLine& cmd, const CRegistrationPlan& plan, CRe
                      std::vector<bool>& removed, int& nResult)
 {
     CRecord entries(CRecord::List);
-    removed.assign(plan.m_entries.size(), false);
-    for (size_t i = 0; i < plan.m_entries.size(); ++i)
+    removed.assign(static_cast<size_t>(plan.m_nEntries), false);
+    for (int i = 0; i < plan.m_nEntries; ++i)
     {
         const CRegistrationEntry& entry = plan.m_entries[i];
         CString strFound;
@@ -335,7 +335,7 @@ CRecord RemoveKeys(const CCommandLine& cmd, const CRegistrationPlan& plan, const
             }
             if (!cmd.m_bWrite)
             {
-                for (size_t i = 0; i < plan.m_entries.size(); ++i)
+                for (int i = 0; i < plan.m_nEntries; ++i)
                     if (removed[i] && plan.m_entries[i].m_hRoot == hRoot && plan.m_entries[i].m_strKey == strKey)
                         --dwValues;
                 if (bChildGoes && dwSubKeys > 0)
@@ -390,12 +390,12 @@ int RunRegister(const CCommandLine& cmd, CRecord& out)
     return ActOnRegDat(cmd, out, [&cmd, &out](const CRegistrationPlan& plan, CRecord&, int& nResult) {
         // The dry run predicts what the registry refuses; writing then reports
         // the platform's own reason.
-        std::vector<LONG> status;
+        LONG status[kRegistrationEntries] = {};
         if (cmd.m_bWrite)
             WriteRegistration(plan, &status);
         CRecord entries(CRecord::List);
-        std::vector<bool> include(plan.m_entries.size(), false);
-        for (size_t i = 0; i < plan.m_entries.size(); ++i)
+        std::vector<bool> include(static_cast<size_t>(plan.m_nEntries), false);
+        for (int i = 0; i < plan.m_nEntries; ++i)
         {
             const CRegistrationEntry& entry = plan.m_entries[i];
             const char* pszRefusal = entry.GetKeyRefusal();
