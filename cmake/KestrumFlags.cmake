@@ -9,6 +9,8 @@
 #   - SSE2 for the data loops on 32-bit x86 (64-bit x86 always has it);
 #   - the C and C++ runtimes linked statically, so the module and the
 #     programs import nothing but system DLLs;
+#   - hardening: stack protection, and every image marked for ASLR (with
+#     high entropy on 64-bit) and DEP;
 #   - the toolchain's thread library for the programs only: a target with
 #     the property KESTRUM_OWN_THREADS defines the runtime's thread
 #     functions itself (kestrum_runtime_threads) and links without it;
@@ -33,21 +35,33 @@ set(kestrum_compiled "$<COMPILE_LANGUAGE:C,CXX>")
 set(kestrum_own_threads "$<BOOL:$<TARGET_PROPERTY:KESTRUM_OWN_THREADS>>")
 
 if(MSVC)   # cl and clang-cl, untested
-    set(options /W4 /utf-8)
+    # /GS stack cookies, /guard:cf Control Flow Guard.
+    set(options /W4 /utf-8 /GS /guard:cf)
     if(KESTRUM_TARGET_X86_32)
         list(APPEND options /arch:SSE2)
     endif()
     target_compile_options(kestrum_flags INTERFACE "$<${kestrum_compiled}:${options}>")
+    # ASLR, DEP, Control Flow Guard, shadow-stack compatibility.
+    target_link_options(kestrum_flags INTERFACE /DYNAMICBASE /NXCOMPAT /guard:cf /CETCOMPAT)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        target_link_options(kestrum_flags INTERFACE /HIGHENTROPYVA)
+    endif()
     set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
 elseif(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")   # MinGW gcc, clang --target=*-w64-mingw32
     # -Wformat=2: also a format that is not a literal, so none is built at
     # run time.
-    set(options -Wall -Wextra -Wformat=2)
+    set(options -Wall -Wextra -Wformat=2 -fstack-protector-strong)
     if(KESTRUM_TARGET_X86_32)
         list(APPEND options -msse2 -mfpmath=sse)
     endif()
     target_compile_options(kestrum_flags INTERFACE "$<${kestrum_compiled}:${options}>")
-    target_link_options(kestrum_flags INTERFACE -static -static-libgcc -static-libstdc++)
+    # The stack protector is a static library of the toolchain, linked when
+    # the option is given to the link too.
+    target_link_options(kestrum_flags INTERFACE -static -static-libgcc -static-libstdc++ -fstack-protector-strong
+        -Wl,--dynamicbase -Wl,--nxcompat)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        target_link_options(kestrum_flags INTERFACE -Wl,--high-entropy-va)
+    endif()
     # gcc links the thread library unless told not to; clang only when asked.
     if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
         target_link_options(kestrum_flags INTERFACE $<${kestrum_own_threads}:-no-pthread>)
