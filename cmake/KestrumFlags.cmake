@@ -11,12 +11,15 @@
 #     programs import nothing but system DLLs;
 #   - hardening: stack protection, and every image marked for ASLR (with
 #     high entropy on 64-bit) and DEP;
+#   - reproducible images: no link time in them, and no build folder;
 #   - the toolchain's thread library for the programs only: a target with
 #     the property KESTRUM_OWN_THREADS defines the runtime's thread
 #     functions itself (kestrum_runtime_threads) and links without it;
 #   - kestrum_module_flags(TARGET): what the module DLL needs besides, its
 #     stdcall entry points exported under their plain names and, with the
-#     Microsoft linker, the manifest taken from module/resources.
+#     Microsoft linker, the manifest taken from module/resources;
+#   - kestrum_split_debug(TARGET): an image without symbols or debug
+#     sections, those kept in a file beside it.
 #
 # The Microsoft flags (cl, clang-cl, link) are written from the tools'
 # documentation but untested: no Microsoft compiler runs where Kestrum is
@@ -35,14 +38,16 @@ set(kestrum_compiled "$<COMPILE_LANGUAGE:C,CXX>")
 set(kestrum_own_threads "$<BOOL:$<TARGET_PROPERTY:KESTRUM_OWN_THREADS>>")
 
 if(MSVC)   # cl and clang-cl, untested
-    # /GS stack cookies, /guard:cf Control Flow Guard.
-    set(options /W4 /utf-8 /GS /guard:cf)
+    # /GS stack cookies, /guard:cf Control Flow Guard, /Brepro no time stamps.
+    set(options /W4 /utf-8 /GS /guard:cf /Brepro)
     if(KESTRUM_TARGET_X86_32)
         list(APPEND options /arch:SSE2)
     endif()
     target_compile_options(kestrum_flags INTERFACE "$<${kestrum_compiled}:${options}>")
-    # ASLR, DEP, Control Flow Guard, shadow-stack compatibility.
-    target_link_options(kestrum_flags INTERFACE /DYNAMICBASE /NXCOMPAT /guard:cf /CETCOMPAT)
+    # ASLR, DEP, Control Flow Guard, shadow-stack compatibility; no time
+    # stamps, and a PDB (RelWithDebInfo, Debug) named without its folder.
+    target_link_options(kestrum_flags INTERFACE
+        /DYNAMICBASE /NXCOMPAT /guard:cf /CETCOMPAT /Brepro /PDBALTPATH:%_PDB%)
     if(CMAKE_SIZEOF_VOID_P EQUAL 8)
         target_link_options(kestrum_flags INTERFACE /HIGHENTROPYVA)
     endif()
@@ -50,7 +55,9 @@ if(MSVC)   # cl and clang-cl, untested
 elseif(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")   # MinGW gcc, clang --target=*-w64-mingw32
     # -Wformat=2: also a format that is not a literal, so none is built at
     # run time.
-    set(options -Wall -Wextra -Wformat=2 -fstack-protector-strong)
+    # Debug data names sources and generated headers relative to their trees.
+    set(options -Wall -Wextra -Wformat=2 -fstack-protector-strong
+        -ffile-prefix-map=${PROJECT_SOURCE_DIR}/= -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
     if(KESTRUM_TARGET_X86_32)
         list(APPEND options -msse2 -mfpmath=sse)
     endif()
@@ -58,7 +65,7 @@ elseif(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")   # MinGW gcc, clang --target=
     # The stack protector is a static library of the toolchain, linked when
     # the option is given to the link too.
     target_link_options(kestrum_flags INTERFACE -static -static-libgcc -static-libstdc++ -fstack-protector-strong
-        -Wl,--dynamicbase -Wl,--nxcompat)
+        -Wl,--dynamicbase -Wl,--nxcompat -Wl,--no-insert-timestamp)
     if(CMAKE_SIZEOF_VOID_P EQUAL 8)
         target_link_options(kestrum_flags INTERFACE -Wl,--high-entropy-va)
     endif()
@@ -116,4 +123,27 @@ endfunction()
 function(kestrum_runtime_threads target)
     target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/module/RuntimeThreads.cpp)
     set_target_properties(${target} PROPERTIES KESTRUM_OWN_THREADS ON)
+endfunction()
+
+# kestrum_split_debug(TARGET): after each link the symbol table and debug
+# sections move from the image into TARGET_FILE.debug beside it, which the
+# image names in a .gnu_debuglink section, so gdb finds it there. The image
+# keeps a string table for its long section names, with no symbol. The
+# Microsoft linker puts debug data only in a PDB file.
+function(kestrum_split_debug target)
+    if(MSVC)
+        return()
+    endif()
+    if(NOT CMAKE_OBJCOPY)
+        message(WARNING "Kestrum: no objcopy found, so ${target} keeps its symbols and debug sections")
+        return()
+    endif()
+    # GNU objcopy stamps the time into the headers it writes unless
+    # SOURCE_DATE_EPOCH gives one: 0, as the linker leaves it.
+    set(image $<TARGET_FILE:${target}>)
+    set(objcopy ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0 ${CMAKE_OBJCOPY})
+    add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${objcopy} --only-keep-debug ${image} ${image}.debug
+        COMMAND ${objcopy} --strip-all --add-gnu-debuglink=${image}.debug ${image}
+        VERBATIM)
 endfunction()
