@@ -53,9 +53,9 @@ if(MSVC)   # cl and clang-cl, untested
     endif()
     set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
 elseif(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")   # MinGW gcc, clang --target=*-w64-mingw32
-    # -Wformat=2: also a format that is not a literal, so none is built at
-    # run time.
-    # Debug data names sources and generated headers relative to their trees.
+    # -Wformat=2 also warns of a format that is not a literal, so none is
+    # built at run time; debug data names sources and generated headers
+    # relative to their trees.
     set(options -Wall -Wextra -Wformat=2 -fstack-protector-strong
         -ffile-prefix-map=${PROJECT_SOURCE_DIR}/= -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
     if(KESTRUM_TARGET_X86_32)
@@ -127,7 +127,7 @@ endfunction()
 
 # kestrum_split_debug(TARGET): after each link the symbol table and debug
 # sections move from the image into TARGET_FILE.debug beside it, which the
-# image names in a .gnu_debuglink section, so gdb finds it there. The image
+# image names in a .gnu_debuglink section, where gdb looks for it. The image
 # keeps a string table for its long section names, with no symbol. The
 # Microsoft linker puts debug data only in a PDB file.
 function(kestrum_split_debug target)

@@ -51,6 +51,9 @@ struct CRecursiveLock
 constexpr intptr_t kRecursiveMark = -16;
 constexpr LONG kRecursiveLocks = 16;
 
+CRecursiveLock g_recursiveLocks[kRecursiveLocks];
+LONG g_nRecursiveLocks = 0;
+
 // What the words rely on: a mutex and a condition are one pointer-sized
 // integer, the size of an SRW lock and of a condition variable; their
 // static initialisers are distinct values in the top 64 KiB above the
@@ -70,8 +73,6 @@ static_assert(PTHREAD_MUTEX_INITIALIZER != PTHREAD_ERRORCHECK_MUTEX_INITIALIZER 
                   PTHREAD_MUTEX_INITIALIZER != PTHREAD_RECURSIVE_MUTEX_INITIALIZER &&
                   PTHREAD_ERRORCHECK_MUTEX_INITIALIZER != PTHREAD_RECURSIVE_MUTEX_INITIALIZER,
               "the three mutex initialisers are distinct");
-CRecursiveLock g_recursiveLocks[kRecursiveLocks];
-LONG g_nRecursiveLocks = 0;
 
 // The SRW lock behind a mutex word, made ready on first use; pRecursive is
 // set for a recursive mutex. Null when the table of recursive locks is full.
