@@ -29,80 +29,55 @@ extern "C" __declspec(dllexport) int ThrowAndCatch(int nTimes)
 
 namespace {
 
-// Throws and catches when the image is unloaded, after DllMain's process
-// detach, as a static destructor may.
+// Throws and catches after DllMain's process detach, as a static destructor may.
 struct CThrowsWhenDestroyed
 {
     ~CThrowsWhenDestroyed() { ThrowAndCatch(1); }
 } g_throwsWhenDestroyed;
 
-// Thread i of n takes turns i, i + n, i + 2n, ... of one count.
-struct CTurns
-{
-    pthread_mutex_t lock;
-    pthread_cond_t turnTaken;
-    int nThreads;
-    int nRounds;
-    int nHolds;       // times a thread takes the lock before it waits
-    int nTurn;
-    int nCount;       // read, then written after a yield: a second holder would lose counts
-};
+// Thread i of n takes turns i, i + n, i + 2n, ... under one recursive lock
+// held twice across each wait, as the runtime's guard of local statics
+// holds its lock.
+pthread_mutex_t g_turnLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER;
+pthread_cond_t g_turnTaken = PTHREAD_COND_INITIALIZER;
+LONG g_nTakers = 0;
+int g_nThreads = 0;
+int g_nTurns = 0;
+int g_nTurn = 0;   // the next turn to take
 
-struct CTurnTaker
+DWORD WINAPI TakeTurnsInOrder(LPVOID)
 {
-    CTurns* pTurns;
-    int nIndex;
-};
-
-DWORD WINAPI TakeTurnsInOrder(LPVOID pParam)
-{
-    const CTurnTaker& taker = *static_cast<const CTurnTaker*>(pParam);
-    CTurns& turns = *taker.pTurns;
-    for (int nRound = 0; nRound < turns.nRounds; ++nRound)
+    for (int nTurn = InterlockedIncrement(&g_nTakers) - 1; nTurn < g_nTurns; nTurn += g_nThreads)
     {
-        int nMine = nRound * turns.nThreads + taker.nIndex;
-        for (int i = 0; i < turns.nHolds; ++i)
-            pthread_mutex_lock(&turns.lock);
-        while (turns.nTurn != nMine)
-            pthread_cond_wait(&turns.turnTaken, &turns.lock);
-        int nCount = turns.nCount;
-        SwitchToThread();
-        turns.nCount = nCount + 1;
-        ++turns.nTurn;
-        pthread_cond_broadcast(&turns.turnTaken);
-        for (int i = 0; i < turns.nHolds; ++i)
-            pthread_mutex_unlock(&turns.lock);
+        pthread_mutex_lock(&g_turnLock);
+        pthread_mutex_lock(&g_turnLock);
+        while (g_nTurn != nTurn)
+            pthread_cond_wait(&g_turnTaken, &g_turnLock);
+        SwitchToThread();   // the others meet the lock held
+        g_nTurn = nTurn + 1;
+        pthread_cond_broadcast(&g_turnTaken);
+        pthread_mutex_unlock(&g_turnLock);
+        pthread_mutex_unlock(&g_turnLock);
     }
     return 0;
 }
 
 } // namespace
 
-// nThreads threads (at most 64) take nRounds turns each, in order,
-// contending on one lock and waiting on one condition through the pthread
-// functions of RuntimeThreads.cpp; with bRecursive the lock is recursive and
-// held twice across each wait, as the runtime's guard of local statics holds
-// its lock. Returns the turns counted, nThreads * nRounds when none was
-// lost, or -1 when the threads had not ended after a minute.
-extern "C" __declspec(dllexport) int TakeTurns(int nThreads, int nRounds, BOOL bRecursive)
+// nThreads threads (at most 64) take nRounds turns each through the pthread
+// functions of RuntimeThreads.cpp, once per load. Returns the turns taken,
+// or -1 when the threads had not ended after a minute (a wake lost).
+extern "C" __declspec(dllexport) int TakeTurns(int nThreads, int nRounds)
 {
-    // Left to the threads if they never end.
-    CTurns* pTurns = new CTurns{bRecursive ? PTHREAD_RECURSIVE_MUTEX_INITIALIZER : PTHREAD_MUTEX_INITIALIZER,
-                                PTHREAD_COND_INITIALIZER, nThreads, nRounds, bRecursive ? 2 : 1, 0, 0};
-    CTurnTaker takers[MAXIMUM_WAIT_OBJECTS];
-    HANDLE threads[MAXIMUM_WAIT_OBJECTS];
+    g_nThreads = nThreads;
+    g_nTurns = nThreads * nRounds;
+    HANDLE threads[MAXIMUM_WAIT_OBJECTS] = {};
     for (int i = 0; i < nThreads; ++i)
-    {
-        takers[i] = {pTurns, i};
-        threads[i] = CreateThread(nullptr, 0, TakeTurnsInOrder, &takers[i], 0, nullptr);
-    }
-    if (WaitForMultipleObjects(static_cast<DWORD>(nThreads), threads, TRUE, 60000) != WAIT_OBJECT_0)
-        return -1;
+        threads[i] = CreateThread(nullptr, 0, TakeTurnsInOrder, nullptr, 0, nullptr);
+    DWORD dwWait = WaitForMultipleObjects(static_cast<DWORD>(nThreads), threads, TRUE, 60000);
     for (int i = 0; i < nThreads; ++i)
         CloseHandle(threads[i]);
-    int nCount = pTurns->nCount;
-    delete pTurns;
-    return nCount;
+    return dwWait == WAIT_OBJECT_0 ? g_nTurn : -1;
 }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD dwReason, LPVOID pReserved)
