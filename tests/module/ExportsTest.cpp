@@ -234,9 +234,8 @@ TEST(Exports, RuntimeThreadsContendOnALockAndWaitOnACondition)
 {
     HMODULE hThrowing = LoadLibraryA((ExeDir() + "throwing_module.dll").c_str());
     ASSERT_TRUE(hThrowing != nullptr);
-    auto pfnTakeTurns =
-        reinterpret_cast<int (*)(int, int)>(reinterpret_cast<void*>(GetProcAddress(hThrowing, "TakeTurns")));
+    auto pfnTakeTurns = reinterpret_cast<int (*)()>(reinterpret_cast<void*>(GetProcAddress(hThrowing, "TakeTurns")));
     ASSERT_TRUE(pfnTakeTurns != nullptr);
-    ASSERT_EQ(8 * 200, pfnTakeTurns(8, 200));   // left loaded under threads that never ended
+    ASSERT_EQ(8 * 200, pfnTakeTurns());   // left loaded under threads that never ended
     FreeLibrary(hThrowing);
 }

@@ -35,19 +35,19 @@ struct CThrowsWhenDestroyed
     ~CThrowsWhenDestroyed() { ThrowAndCatch(1); }
 } g_throwsWhenDestroyed;
 
-// Thread i of n takes turns i, i + n, i + 2n, ... under one recursive lock
-// held twice across each wait, as the runtime's guard of local statics
-// holds its lock.
+// Thread i takes turns i, i + kThreads, i + 2 kThreads, ... under one
+// recursive lock held twice across each wait, as the runtime's guard of
+// local statics holds its lock.
+constexpr int kThreads = 8;
+constexpr int kTurns = kThreads * 200;
 pthread_mutex_t g_turnLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER;
 pthread_cond_t g_turnTaken = PTHREAD_COND_INITIALIZER;
 LONG g_nTakers = 0;
-int g_nThreads = 0;
-int g_nTurns = 0;
 int g_nTurn = 0;   // the next turn to take
 
 DWORD WINAPI TakeTurnsInOrder(LPVOID)
 {
-    for (int nTurn = InterlockedIncrement(&g_nTakers) - 1; nTurn < g_nTurns; nTurn += g_nThreads)
+    for (int nTurn = InterlockedIncrement(&g_nTakers) - 1; nTurn < kTurns; nTurn += kThreads)
     {
         pthread_mutex_lock(&g_turnLock);
         pthread_mutex_lock(&g_turnLock);
@@ -64,19 +64,17 @@ DWORD WINAPI TakeTurnsInOrder(LPVOID)
 
 } // namespace
 
-// nThreads threads (at most 64) take nRounds turns each through the pthread
-// functions of RuntimeThreads.cpp, once per load. Returns the turns taken,
-// or -1 when the threads had not ended after a minute (a wake lost).
-extern "C" __declspec(dllexport) int TakeTurns(int nThreads, int nRounds)
+// The turns that 8 threads take through the pthread functions of
+// RuntimeThreads.cpp, once per load: 1600, or -1 when the threads had not
+// ended after a minute (a wake lost).
+extern "C" __declspec(dllexport) int TakeTurns()
 {
-    g_nThreads = nThreads;
-    g_nTurns = nThreads * nRounds;
-    HANDLE threads[MAXIMUM_WAIT_OBJECTS] = {};
-    for (int i = 0; i < nThreads; ++i)
-        threads[i] = CreateThread(nullptr, 0, TakeTurnsInOrder, nullptr, 0, nullptr);
-    DWORD dwWait = WaitForMultipleObjects(static_cast<DWORD>(nThreads), threads, TRUE, 60000);
-    for (int i = 0; i < nThreads; ++i)
-        CloseHandle(threads[i]);
+    HANDLE threads[kThreads];
+    for (HANDLE& hThread : threads)
+        hThread = CreateThread(nullptr, 0, TakeTurnsInOrder, nullptr, 0, nullptr);
+    DWORD dwWait = WaitForMultipleObjects(kThreads, threads, TRUE, 60000);
+    for (HANDLE hThread : threads)
+        CloseHandle(hThread);
     return dwWait == WAIT_OBJECT_0 ? g_nTurn : -1;
 }
 

@@ -1,9 +1,8 @@
 #!/bin/sh
-# The binaries as `cmake --install` ships them, read from their headers by
-# the toolchain's objdump (no Wine). Each row of the table: no symbol and no
-# debug section; at most its size in KiB (0: no limit); MinGW's stack
-# protector linked in; ASLR and DEP marked, high-entropy ASLR in a 64-bit
-# image; no section both writable and executable (code not read-only).
+# The binaries as `cmake --install` ships them, read by objdump (no Wine):
+# no symbol, no debug section, at most the row's KiB (0: any), MinGW's stack
+# protector, ASLR, DEP and 64-bit high-entropy ASLR, no section writable
+# and executable (code that is not read-only).
 # Usage: binaries_test.sh BUILD_DIR WORK_DIR OBJDUMP
 set -eu
 build=$1 work=$2 objdump=$3
