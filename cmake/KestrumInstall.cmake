@@ -1,6 +1,7 @@
-# What `cmake --install` puts in place: the module, kestrum.exe, the
-# static utility libraries with their framework, the public headers, and a
-# package configuration, so a consumer writes
+# What `cmake --install` puts in place: the module and kestrum.exe
+# (without symbols or debug data), the static utility libraries with their
+# framework, the public headers, and a package configuration, so a
+# consumer writes
 #
 #   find_package(Kestrum REQUIRED)
 #   target_link_libraries(app PRIVATE Kestrum::util)   # or Kestrum::path, ::text, ::fileversion, ::sysinfo
@@ -12,6 +13,19 @@ set(KESTRUM_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Kestrum)
 install(TARGETS Kestrum kestrum_tool
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Their symbols and debug data, only when asked for
+# (cmake --install BUILD --component debug): the .debug files that
+# kestrum_split_debug made, or with Visual Studio the PDB files a
+# RelWithDebInfo or Debug build writes.
+foreach(target Kestrum kestrum_tool)
+    if(MSVC)
+        install(FILES $<TARGET_PDB_FILE:${target}> DESTINATION ${CMAKE_INSTALL_BINDIR}
+            COMPONENT debug EXCLUDE_FROM_ALL OPTIONAL)
+    elseif(CMAKE_OBJCOPY)
+        install(FILES $<TARGET_FILE:${target}>.debug DESTINATION ${CMAKE_INSTALL_BINDIR}
+            COMPONENT debug EXCLUDE_FROM_ALL)
+    endif()
+endforeach()
 install(TARGETS kestrum_framework kestrum_path kestrum_text kestrum_fileversion kestrum_sysinfo kestrum_util EXPORT KestrumTargets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 

@@ -20,6 +20,19 @@
 
 #include <cstdarg>
 
+// Marks a printf-like function, so that the compiler checks the arguments
+// of every call against its format: KESTRUM_PRINTF(position of the format,
+// position of the first argument or 0 for a va_list), "this" counting as 1
+// in a member function. The dialect is the Microsoft runtime's, which the
+// code writes ("%I64d", "%lu" for a DWORD) and the MinGW formatter reads.
+#if defined(__clang__)
+#define KESTRUM_PRINTF(nFormat, nFirstArg) __attribute__((format(printf, nFormat, nFirstArg)))
+#elif defined(__GNUC__)
+#define KESTRUM_PRINTF(nFormat, nFirstArg) __attribute__((format(ms_printf, nFormat, nFirstArg)))
+#else
+#define KESTRUM_PRINTF(nFormat, nFirstArg)
+#endif
+
 class CString
 {
 public:
@@ -74,9 +87,9 @@ public:
     CString& MakeUpper();
     CString& MakeLower();
 
-    void Format(const char* pszFormat, ...);
-    void FormatV(const char* pszFormat, va_list args);
-    void AppendFormat(const char* pszFormat, ...);
+    void Format(const char* pszFormat, ...) KESTRUM_PRINTF(2, 3);
+    void FormatV(const char* pszFormat, va_list args) KESTRUM_PRINTF(2, 0);
+    void AppendFormat(const char* pszFormat, ...) KESTRUM_PRINTF(2, 3);
 
     // Direct buffer access, as the platform's string calls need it: room for
     // nMinLength bytes plus the terminator; ReleaseBuffer(-1) takes the length

@@ -28,11 +28,12 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID pRese
     case DLL_PROCESS_DETACH:
         AfxTermModule();
         // A host that frees the module goes on running, maybe loading it
-        // again thousands of times: give back all the runtime holds. A
-        // process that exits (pReserved set) has stopped its other threads
-        // wherever they were and takes everything back itself.
+        // again thousands of times: all the runtime holds is given back once
+        // the static destructors have run. A process that exits (pReserved
+        // set) has stopped its other threads wherever they were and takes
+        // everything back itself.
         if (pReserved == nullptr)
-            ReleaseRuntime();
+            ReleaseRuntimeAfterStatics();
         break;
     default:
         break;

@@ -3,22 +3,13 @@
 #include "module/RegistryKey.h"
 #include "util/path/PathUtil.h"
 
-#include <cstring>
+#include <memory>
 
 namespace {
 
 // Room for the module path, the Windows folder and each REG.DAT value:
-// 2047 bytes and a terminator.
-const DWORD kPlatformBufferSize = 2048;
-
-std::wstring ToWideText(const CString& str)
-{
-    int nUnits = MultiByteToWideChar(CP_ACP, 0, str, str.GetLength(), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(nUnits), L'\0');
-    if (nUnits > 0)
-        MultiByteToWideChar(CP_ACP, 0, str, str.GetLength(), &wide[0], nUnits);
-    return wide;
-}
+// 2047 bytes (or UTF-16 units) and a terminator.
+const DWORD kPlatformBufferSize = kRegDatPathSize;
 
 // UTF-16 text in the active code page, cut at the last whole character
 // that fits nMaxBytes.
@@ -44,12 +35,10 @@ CString ToCodePageText(const wchar_t* pch, int nUnits, int nMaxBytes)
 // The file is named in UTF-16, so its folder may be named in any script; the
 // value comes back in the active code page, as the 8-bit reader gives it
 // (that reader reads through this one and converts), at most 2047 bytes.
-CString ReadRegDatValue(const std::wstring& strRegDat, const char* pszKey)
+CString ReadRegDatValue(const wchar_t* pszRegDat, const wchar_t* pszKey)
 {
     wchar_t szValue[kPlatformBufferSize];
-    const std::wstring strKey(pszKey, pszKey + strlen(pszKey));
-    DWORD dwUnits = GetPrivateProfileStringW(L"REG", strKey.c_str(), L"", szValue, kPlatformBufferSize,
-                                             strRegDat.c_str());
+    DWORD dwUnits = GetPrivateProfileStringW(L"REG", pszKey, L"", szValue, kPlatformBufferSize, pszRegDat);
     return ToCodePageText(szValue, static_cast<int>(dwUnits), static_cast<int>(kPlatformBufferSize - 1));
 }
 
@@ -57,9 +46,9 @@ CString ReadRegDatValue(const std::wstring& strRegDat, const char* pszKey)
 void AddRootEntries(CRegistrationPlan& plan, HKEY hRoot)
 {
     CString strVersionKey = plan.m_strClassKey + "\\InstalledVersion";
-    plan.m_entries.push_back({hRoot, plan.m_strClassKey, "", plan.m_strTitle});
-    plan.m_entries.push_back({hRoot, strVersionKey, "", plan.m_strVersion});
-    plan.m_entries.push_back({hRoot, strVersionKey, "Path", plan.m_strInstallPath});
+    plan.m_entries[plan.m_nEntries++] = {hRoot, plan.m_strClassKey, "", plan.m_strTitle};
+    plan.m_entries[plan.m_nEntries++] = {hRoot, strVersionKey, "", plan.m_strVersion};
+    plan.m_entries[plan.m_nEntries++] = {hRoot, strVersionKey, "Path", plan.m_strInstallPath};
 }
 
 } // namespace
@@ -72,8 +61,9 @@ bool CRegistrationEntry::IsTooLong() const noexcept
 const char* CRegistrationEntry::GetKeyRefusal() const
 {
     // The platform counts characters, as UTF-16 units.
-    const std::wstring key = ToWideText(m_strKey);
-    const int nUnits = static_cast<int>(key.size());
+    int nUnits = MultiByteToWideChar(CP_ACP, 0, m_strKey, m_strKey.GetLength(), nullptr, 0);
+    std::unique_ptr<wchar_t[]> key(new wchar_t[static_cast<size_t>(nUnits) + 1]());
+    MultiByteToWideChar(CP_ACP, 0, m_strKey, m_strKey.GetLength(), key.get(), nUnits);
     int nPart = 0;
     for (int i = 0; i < nUnits; ++i)
     {
@@ -104,26 +94,29 @@ BOOL QueryWindowsFolder(CString& strDir)
     return TRUE;
 }
 
-CRegistrationPlan PlanRegistration(const std::wstring& strRegDat, CString strWindowsDir)
+CRegistrationPlan PlanRegistration(const wchar_t* pszRegDat, CString strWindowsDir)
 {
     CRegistrationPlan plan;
-    plan.m_strRegDat = strRegDat;
+    // A name that does not fit is never read cut short: it reads as missing.
+    const bool bFits = lstrlenW(pszRegDat) < static_cast<int>(kRegDatPathSize);
+    lstrcpynW(plan.m_szRegDat, bFits ? pszRegDat : L"", kRegDatPathSize);
     plan.m_strWindowsDrive = GetWindowsDrive(strWindowsDir);
 
     // Reading stops at the first empty value; the later keys are not read.
     struct
     {
         const char* pszKey;
+        const wchar_t* pszWideKey;
         CString* pstrValue;
     } const keys[] = {
-        {"CLSID", &plan.m_strClsid},
-        {"TITLE", &plan.m_strTitle},
-        {"VERSION", &plan.m_strVersion},
-        {"PATH", &plan.m_strPath},
+        {"CLSID", L"CLSID", &plan.m_strClsid},
+        {"TITLE", L"TITLE", &plan.m_strTitle},
+        {"VERSION", L"VERSION", &plan.m_strVersion},
+        {"PATH", L"PATH", &plan.m_strPath},
     };
     for (const auto& key : keys)
     {
-        *key.pstrValue = ReadRegDatValue(strRegDat, key.pszKey);
+        *key.pstrValue = bFits ? ReadRegDatValue(pszRegDat, key.pszWideKey) : CString();
         if (key.pstrValue->IsEmpty())
         {
             plan.m_strStopKey = key.pszKey;
@@ -132,21 +125,19 @@ CRegistrationPlan PlanRegistration(const std::wstring& strRegDat, CString strWin
     }
 
     plan.m_strInstallPath = plan.m_strWindowsDrive + "\\" + plan.m_strPath;
-    plan.m_strClassKey.Format("SOFTWARE\\Classes\\CLSID\\{%s}", plan.m_strClsid.GetString());
+    plan.m_strClassKey = "SOFTWARE\\Classes\\CLSID\\{" + plan.m_strClsid + "}";
     AddRootEntries(plan, HKEY_CURRENT_USER);
     AddRootEntries(plan, HKEY_LOCAL_MACHINE);
     return plan;
 }
 
-int WriteRegistration(const CRegistrationPlan& plan, std::vector<LONG>* pStatus)
+int WriteRegistration(const CRegistrationPlan& plan, LONG (*pStatus)[kRegistrationEntries])
 {
-    if (pStatus != nullptr)
-        pStatus->assign(plan.m_entries.size(), ERROR_SUCCESS);
     // An incomplete plan has no entries, so it writes nothing.
     CRegistryKey key;
     key.m_samView = plan.m_samView;
     int nWritten = 0;
-    for (size_t i = 0; i < plan.m_entries.size(); ++i)
+    for (int i = 0; i < plan.m_nEntries; ++i)
     {
         const CRegistrationEntry& entry = plan.m_entries[i];
         key.SelectRoot(entry.m_hRoot);
@@ -160,27 +151,29 @@ int WriteRegistration(const CRegistrationPlan& plan, std::vector<LONG>* pStatus)
     return nWritten;
 }
 
-std::wstring GetRegDatBeside(const std::wstring& strFile)
-{
-    size_t nSeparator = strFile.find_last_of(L"\\/");
-    return (nSeparator == std::wstring::npos ? std::wstring() : strFile.substr(0, nSeparator + 1)) + L"REG.DAT";
-}
-
 HRESULT RegisterFromRegDat(HMODULE hModule)
 {
     // The module's own handle names its own file, whatever it is called, so
     // a renamed copy still reads the REG.DAT beside itself; in UTF-16, since
     // the code page may not spell its folder. A path that does not fit the
     // buffer is never used cut short.
-    wchar_t szModulePath[kPlatformBufferSize];
-    DWORD dwLength = GetModuleFileNameW(hModule, szModulePath, kPlatformBufferSize);
+    wchar_t szPath[kPlatformBufferSize];
+    DWORD dwLength = GetModuleFileNameW(hModule, szPath, kPlatformBufferSize);
     if (dwLength == 0 || dwLength >= kPlatformBufferSize)
         return S_OK;
     CString strWindowsDir;
     if (!QueryWindowsFolder(strWindowsDir))
         return S_OK;
 
-    CRegistrationPlan plan = PlanRegistration(GetRegDatBeside(szModulePath), strWindowsDir);
+    // The file name after the last separator becomes REG.DAT.
+    DWORD dwFolder = dwLength;
+    while (dwFolder > 0 && szPath[dwFolder - 1] != L'\\' && szPath[dwFolder - 1] != L'/')
+        --dwFolder;
+    static const wchar_t szRegDat[] = L"REG.DAT";
+    if (dwFolder + ARRAYSIZE(szRegDat) > kPlatformBufferSize)
+        return S_OK;
+    lstrcpyW(szPath + dwFolder, szRegDat);
+    CRegistrationPlan plan = PlanRegistration(szPath, strWindowsDir);
     WriteRegistration(plan);
     return S_OK;
 }

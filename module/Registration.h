@@ -23,9 +23,6 @@
 
 #include <windows.h>
 
-#include <string>
-#include <vector>
-
 // One value registration writes: a REG_SZ under a root.
 struct CRegistrationEntry
 {
@@ -46,6 +43,12 @@ struct CRegistrationEntry
     const char* GetKeyRefusal() const;
 };
 
+// Room for the name of the REG.DAT read: 2047 UTF-16 units and a terminator.
+constexpr unsigned kRegDatPathSize = 2048;
+
+// A complete plan writes three values under each of the two roots.
+constexpr int kRegistrationEntries = 6;
+
 // What registration from one REG.DAT would do, worked out without touching
 // the registry. The module and the command-line tool both act on it, so
 // they cannot disagree.
@@ -58,10 +61,10 @@ struct CRegistrationEntry
 //                     InstalledVersion Path; then the same three for HKLM
 //
 //   REG.DAT with VERSION= (empty):
-//     m_strStopKey    "VERSION", m_strPath "" (never read), m_entries empty
+//     m_strStopKey    "VERSION", m_strPath "" (never read), m_nEntries 0
 struct CRegistrationPlan
 {
-    std::wstring m_strRegDat;   // the file read
+    wchar_t m_szRegDat[kRegDatPathSize] = {};   // the file read, in UTF-16
     CString m_strWindowsDrive;  // "C:" for "C:\WINDOWS"
     // The values read, in reading order; the ones after the stop key are
     // never read and stay empty.
@@ -74,7 +77,10 @@ struct CRegistrationPlan
     CString m_strStopKey;
     CString m_strClassKey;      // "SOFTWARE\Classes\CLSID\{" CLSID "}"
     CString m_strInstallPath;   // drive + "\" + PATH, nothing trimmed
-    std::vector<CRegistrationEntry> m_entries;   // in writing order
+    // In writing order; m_nEntries is kRegistrationEntries when the plan is
+    // complete, else 0. Held in place: a plan needs no container.
+    CRegistrationEntry m_entries[kRegistrationEntries];
+    int m_nEntries = 0;
     // The registry view written: KEY_WOW64_32KEY, KEY_WOW64_64KEY, or 0 (as
     // planned) for the view of the writer's own bitness, as regsvr32 of
     // that bitness writes.
@@ -93,28 +99,25 @@ CString GetWindowsDrive(CString strWindowsDir);
 BOOL QueryWindowsFolder(CString& strDir);
 
 // Reads CLSID, TITLE, VERSION and PATH from section "REG" of the file
-// strRegDat, in that order, stopping at the first empty one. The file is
+// pszRegDat, in that order, stopping at the first empty one. The file is
 // named in UTF-16, so any folder name works; the values are text in the
 // active code page, as the 8-bit profile reader gives them, and at most
-// 2047 bytes of each are seen (cut at a whole character). strRegDat should
-// be a full path: the profile reader looks for a bare file name in the
-// Windows folder. A missing file stops at "CLSID".
-CRegistrationPlan PlanRegistration(const std::wstring& strRegDat, CString strWindowsDir);
-
-// "REG.DAT" in the folder of a file: "C:\설치\Kestrum.ocx" gives
-// "C:\설치\REG.DAT"; "/" separates too; a bare name gives "REG.DAT".
-std::wstring GetRegDatBeside(const std::wstring& strFile);
+// 2047 bytes of each are seen (cut at a whole character). pszRegDat should
+// be a full path (the profile reader looks for a bare file name in the
+// Windows folder) of fewer than kRegDatPathSize units. A missing file, or
+// a longer name, stops at "CLSID".
+CRegistrationPlan PlanRegistration(const wchar_t* pszRegDat, CString strWindowsDir);
 
 // Writes the entries of a complete plan in order, in the plan's view; a key
 // that cannot be created or data over 254 bytes skips that one entry. An
 // incomplete plan writes nothing. Returns the number of entries written;
-// pStatus, when given, receives one status per entry: ERROR_SUCCESS when
-// written, else the platform's reason (ERROR_INVALID_DATA for data over
-// 254 bytes).
-int WriteRegistration(const CRegistrationPlan& plan, std::vector<LONG>* pStatus = nullptr);
+// pStatus, when given, receives one status per entry of the plan:
+// ERROR_SUCCESS when written, else the platform's reason
+// (ERROR_INVALID_DATA for data over 254 bytes).
+int WriteRegistration(const CRegistrationPlan& plan, LONG (*pStatus)[kRegistrationEntries] = nullptr);
 
-// Registers the component that REG.DAT beside hModule's file names, found by
-// the module's UTF-16 path. Always
+// Registers the component that REG.DAT beside hModule's file names, both
+// found by their UTF-16 names. Always
 // S_OK: a missing file, an empty value, a module path or Windows folder that
 // cannot be read whole, or a key that cannot be written only mean less is
 // written. Exhausted memory raises CMemoryException.

@@ -1,11 +1,10 @@
 // The pthread functions the statically linked runtime calls, on Win32.
 //
-// The module's own objects come first in the link, so these definitions
-// satisfy libstdc++ and libgcc and the toolchain's thread library is not
-// linked at all. Only the ten functions the runtime calls are here. Code
-// that needed another (std::thread, say) would pull parts of the library in
-// again: most of them define some of these ten too, and the link then fails
-// on the duplicates; the module tests' load-and-free cycles see the rest.
+// These definitions satisfy libstdc++ and libgcc; the DLL is linked without
+// the toolchain's thread library (kestrum_runtime_threads in
+// cmake/KestrumFlags.cmake). Only the ten functions the runtime calls are
+// here: code that needed another (std::thread, say) fails to link, with an
+// undefined reference.
 //
 // Locks, condition variables and once flags live in the words the runtime
 // gives them: an SRW lock and a condition variable are one pointer each and
@@ -21,6 +20,8 @@
 
 #include <errno.h>
 #include <pthread.h>
+
+#include <type_traits>
 
 namespace __gnu_cxx {
 // libstdc++'s release of its emergency exception pool (meant for memory
@@ -49,8 +50,29 @@ struct CRecursiveLock
 
 constexpr intptr_t kRecursiveMark = -16;
 constexpr LONG kRecursiveLocks = 16;
+
 CRecursiveLock g_recursiveLocks[kRecursiveLocks];
 LONG g_nRecursiveLocks = 0;
+
+// What the words rely on: a mutex and a condition are one pointer-sized
+// integer, the size of an SRW lock and of a condition variable; their
+// static initialisers are distinct values in the top 64 KiB above the
+// recursive marks, which neither a lock nor a condition in use takes.
+constexpr bool IsInitialiser(intptr_t word)
+{
+    return word > kRecursiveMark && word < 0;
+}
+static_assert(std::is_same<pthread_mutex_t, intptr_t>::value && sizeof(SRWLOCK) == sizeof(intptr_t),
+              "a mutex is one intptr_t, the size of an SRW lock");
+static_assert(std::is_same<pthread_cond_t, intptr_t>::value && sizeof(CONDITION_VARIABLE) == sizeof(intptr_t),
+              "a condition is one intptr_t, the size of a condition variable");
+static_assert(IsInitialiser(PTHREAD_MUTEX_INITIALIZER) && IsInitialiser(PTHREAD_ERRORCHECK_MUTEX_INITIALIZER) &&
+                  IsInitialiser(PTHREAD_RECURSIVE_MUTEX_INITIALIZER) && IsInitialiser(PTHREAD_COND_INITIALIZER),
+              "initialisers lie between the recursive marks and 0");
+static_assert(PTHREAD_MUTEX_INITIALIZER != PTHREAD_ERRORCHECK_MUTEX_INITIALIZER &&
+                  PTHREAD_MUTEX_INITIALIZER != PTHREAD_RECURSIVE_MUTEX_INITIALIZER &&
+                  PTHREAD_ERRORCHECK_MUTEX_INITIALIZER != PTHREAD_RECURSIVE_MUTEX_INITIALIZER,
+              "the three mutex initialisers are distinct");
 
 // The SRW lock behind a mutex word, made ready on first use; pRecursive is
 // set for a recursive mutex. Null when the table of recursive locks is full.
@@ -96,6 +118,9 @@ CONDITION_VARIABLE* GetCondition(pthread_cond_t* pCond)
 
 constexpr long kOnceRunning = 1;
 constexpr long kOnceDone = 2;
+static_assert(std::is_same<pthread_once_t, long>::value && PTHREAD_ONCE_INIT != kOnceRunning &&
+                  PTHREAD_ONCE_INIT != kOnceDone,
+              "a once flag is a long that starts apart from running and done");
 SRWLOCK g_onceLock = SRWLOCK_INIT;
 CONDITION_VARIABLE g_onceDone = CONDITION_VARIABLE_INIT;
 
@@ -104,6 +129,7 @@ CONDITION_VARIABLE g_onceDone = CONDITION_VARIABLE_INIT;
 // a few more are room to spare.
 
 constexpr unsigned kKeys = 8;
+static_assert(std::is_same<pthread_key_t, unsigned>::value, "a key is an index into the values");
 constexpr int kDestructorRounds = 4;   // as POSIX's minimum
 
 struct CThreadValues
@@ -347,6 +373,9 @@ void ReleaseRuntimeThread() noexcept
     HeapFree(GetProcessHeap(), 0, pValues);
 }
 
+namespace {
+
+// Every thread's values, the TLS index and the emergency exception pool.
 void ReleaseRuntime() noexcept
 {
     AcquireSRWLockExclusive(&g_keyLock);
@@ -370,11 +399,34 @@ void ReleaseRuntime() noexcept
     __gnu_cxx::__freeres();
 }
 
+// Static destructors run after DllMain's process detach, in the reverse
+// order of construction, and may throw. This object is constructed before
+// every other static object of the image (101 is the first priority a
+// program may use), so its destructor comes last.
+bool g_bReleaseAfterStatics = false;
+
+struct CRuntimeRelease
+{
+    ~CRuntimeRelease()
+    {
+        if (g_bReleaseAfterStatics)
+            ReleaseRuntime();
+    }
+};
+CRuntimeRelease g_runtimeRelease __attribute__((init_priority(101)));
+
+} // namespace
+
+void ReleaseRuntimeAfterStatics() noexcept
+{
+    g_bReleaseAfterStatics = true;
+}
+
 #else
 
 // Other toolchains' runtimes are not built with this project's tests; they
 // release their own state or not, unseen here.
 void ReleaseRuntimeThread() noexcept {}
-void ReleaseRuntime() noexcept {}
+void ReleaseRuntimeAfterStatics() noexcept {}
 
 #endif

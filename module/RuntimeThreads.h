@@ -16,8 +16,9 @@ void ReleaseRuntimeThread() noexcept;
 
 // Process detach while the process goes on (FreeLibrary): every thread's
 // thread-local values, live threads' included, the TLS index that holds
-// them and the emergency exception pool. Afterwards the runtime keeps no
-// thread-local value (an exception thrown later, by a static destructor,
-// would leak its few bytes). Not for a process that exits: its other
-// threads stopped wherever they were, perhaps holding the lock this takes.
-void ReleaseRuntime() noexcept;
+// them and the emergency exception pool are released after the image's
+// static destructors have run, by the destructor of a static object
+// constructed before all others; those destructors may still throw and
+// catch. Not for a process that exits: its other threads stopped wherever
+// they were, perhaps holding the lock the release takes.
+void ReleaseRuntimeAfterStatics() noexcept;

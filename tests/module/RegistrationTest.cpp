@@ -133,11 +133,11 @@ TEST_F(RegistrationTest, PlanNamesTheStopKeyAndReadsNoFurther)
     {
         SCOPED_TRACE(row.stop);
         WriteRegDat(row.body);
-        CRegistrationPlan plan = PlanRegistration(RegDatFile(), "C:\\WINDOWS");
+        CRegistrationPlan plan = PlanRegistration(RegDatFile().c_str(), "C:\\WINDOWS");
         EXPECT_FALSE(plan.IsComplete());
         EXPECT_STREQ(row.stop, plan.m_strStopKey);
         EXPECT_STREQ("", plan.m_strPath);   // never read, or read empty
-        EXPECT_TRUE(plan.m_entries.empty());
+        EXPECT_EQ(0, plan.m_nEntries);
         EXPECT_EQ(0, WriteRegistration(plan));
     }
     ExpectNothingWritten();
@@ -146,7 +146,7 @@ TEST_F(RegistrationTest, PlanNamesTheStopKeyAndReadsNoFurther)
 TEST_F(RegistrationTest, PlanListsTheSixValuesInWritingOrder)
 {
     WriteRegDat(RegDat("T", std::string(255, 'v'), "Apps"));
-    CRegistrationPlan plan = PlanRegistration(RegDatFile(), "D:/Win");
+    CRegistrationPlan plan = PlanRegistration(RegDatFile().c_str(), "D:/Win");
     ASSERT_TRUE(plan.IsComplete());
     EXPECT_STREQ("D:\\Apps", plan.m_strInstallPath);
     const std::string versionKey = m_classKey + "\\InstalledVersion";
@@ -165,7 +165,7 @@ TEST_F(RegistrationTest, PlanListsTheSixValuesInWritingOrder)
         {HKEY_LOCAL_MACHINE, versionKey, "", std::string(255, 'v'), true},
         {HKEY_LOCAL_MACHINE, versionKey, "Path", "D:\\Apps", false},
     };
-    ASSERT_EQ(6u, plan.m_entries.size());
+    ASSERT_EQ(6, plan.m_nEntries);
     for (size_t i = 0; i < 6; ++i)
     {
         SCOPED_TRACE(i);
@@ -178,11 +178,11 @@ TEST_F(RegistrationTest, PlanListsTheSixValuesInWritingOrder)
     }
 
     // The over-long version is the one value left out.
-    std::vector<LONG> status;
+    LONG status[kRegistrationEntries];
     EXPECT_EQ(4, WriteRegistration(plan, &status));
     const LONG lTooLong = ERROR_INVALID_DATA;
     EXPECT_EQ((std::vector<LONG>{ERROR_SUCCESS, lTooLong, ERROR_SUCCESS, ERROR_SUCCESS, lTooLong, ERROR_SUCCESS}),
-              status);
+              std::vector<LONG>(status, status + kRegistrationEntries));
 }
 
 TEST_F(RegistrationTest, MissingRegDatWritesNothing)
@@ -249,7 +249,7 @@ TEST_F(RegistrationTest, LongValuesAreCutAt2047Bytes)
         SCOPED_TRACE(size);
         const std::string title(size, 't');
         WriteRegDat(RegDat(title, "V", std::string(size, 'p')));
-        CRegistrationPlan plan = PlanRegistration(RegDatFile(), "C:\\WINDOWS");
+        CRegistrationPlan plan = PlanRegistration(RegDatFile().c_str(), "C:\\WINDOWS");
         ASSERT_TRUE(plan.IsComplete());
         EXPECT_EQ(title.substr(0, 2047), plan.m_strTitle.GetString());
         EXPECT_EQ("C:\\" + std::string(size < 2047 ? size : 2047, 'p'), plan.m_strInstallPath.GetString());

@@ -26,6 +26,7 @@ void WriteComplaint(const char* pszPrefix, const CString& strLine)
     WriteText(stderr, CString("kestrum: ") + pszPrefix + strLine + "\n", true);
 }
 
+CString FormatMessageV(const char* pszFormat, va_list args) KESTRUM_PRINTF(1, 0);
 CString FormatMessageV(const char* pszFormat, va_list args)
 {
     CString strMessage;

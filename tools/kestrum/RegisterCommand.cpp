@@ -122,11 +122,11 @@ bool Prepare(const CCommandLine& cmd, CRegistrationPlan& plan, CRecord& out, CRe
         return false;
     }
 
-    plan = PlanRegistration(strRegDat, strWindowsDir);
+    plan = PlanRegistration(strRegDat.c_str(), strWindowsDir);
     if (cmd.m_nView != 0)
         plan.m_samView = nView == 64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
     out = CRecord(CRecord::Lines);
-    out.FileName("file", plan.m_strRegDat).Text("drive", plan.m_strWindowsDrive).Number("view", nView);
+    out.FileName("file", plan.m_szRegDat).Text("drive", plan.m_strWindowsDrive).Number("view", nView);
     const CString* const values[] = {&plan.m_strClsid, &plan.m_strTitle, &plan.m_strVersion, &plan.m_strPath};
     CRecord read(CRecord::Lines);
     for (int i = 0; i < 4; ++i)
@@ -188,7 +188,7 @@ std::wstring ScriptText(const CRegistrationPlan& plan, const std::vector<bool>& 
     };
     std::wstring text = L"Windows Registry Editor Version 5.00\r\n";
     std::wstring strLastKey;
-    for (size_t i = 0; i < plan.m_entries.size(); ++i)
+    for (int i = 0; i < plan.m_nEntries; ++i)
     {
         if (!include[i])
             continue;
@@ -266,8 +266,8 @@ CRecord RemoveValues(const CCommandLine& cmd, const CRegistrationPlan& plan, CRe
                      std::vector<bool>& removed, int& nResult)
 {
     CRecord entries(CRecord::List);
-    removed.assign(plan.m_entries.size(), false);
-    for (size_t i = 0; i < plan.m_entries.size(); ++i)
+    removed.assign(static_cast<size_t>(plan.m_nEntries), false);
+    for (int i = 0; i < plan.m_nEntries; ++i)
     {
         const CRegistrationEntry& entry = plan.m_entries[i];
         CString strFound;
@@ -336,7 +336,7 @@ CRecord RemoveKeys(const CCommandLine& cmd, const CRegistrationPlan& plan, const
             }
             if (!cmd.m_bWrite)
             {
-                for (size_t i = 0; i < plan.m_entries.size(); ++i)
+                for (int i = 0; i < plan.m_nEntries; ++i)
                     if (removed[i] && plan.m_entries[i].m_hRoot == hRoot && plan.m_entries[i].m_strKey == strKey)
                         --dwValues;
                 if (bChildGoes && dwSubKeys > 0)
@@ -391,12 +391,12 @@ int RunRegister(const CCommandLine& cmd, CRecord& out)
     return ActOnRegDat(cmd, out, [&cmd, &out](const CRegistrationPlan& plan, CRecord&, int& nResult) {
         // The dry run predicts what the registry refuses; writing then reports
         // the platform's own reason.
-        std::vector<LONG> status;
+        LONG status[kRegistrationEntries] = {};
         if (cmd.m_bWrite)
             WriteRegistration(plan, &status);
         CRecord entries(CRecord::List);
-        std::vector<bool> include(plan.m_entries.size(), false);
-        for (size_t i = 0; i < plan.m_entries.size(); ++i)
+        std::vector<bool> include(static_cast<size_t>(plan.m_nEntries), false);
+        for (int i = 0; i < plan.m_nEntries; ++i)
         {
             const CRegistrationEntry& entry = plan.m_entries[i];
             const char* pszRefusal = entry.GetKeyRefusal();

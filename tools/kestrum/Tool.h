@@ -67,12 +67,12 @@ struct CCommand
 // output is, so it is always one line. Returns ExitFailure, so a command can
 // end with return Fail(...). The first message of a run is kept for the JSON
 // document of a run that failed.
-int Fail(const char* pszFormat, ...);
+int Fail(const char* pszFormat, ...) KESTRUM_PRINTF(1, 2);
 // The same for a file name (exact, in UTF-16) and what is wrong with it:
 // "NAME: REASON".
 int FailName(const std::wstring& strName, const CString& strReason);
 // "kestrum: warning: " and the message; the exit code is not changed.
-void Warn(const char* pszFormat, ...);
+void Warn(const char* pszFormat, ...) KESTRUM_PRINTF(1, 2);
 // The first message Fail or FailName gave in this run, unescaped and exact;
 // "" when none.
 const std::wstring& GetFirstComplaint();
