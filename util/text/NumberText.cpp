@@ -1,7 +1,12 @@
 #include "util/text/NumberText.h"
 
+#include "framework/CodePage.h"
+#include "util/internal/DecimalDigits.h"
+
 #include <climits>
 #include <cstring>
+
+using util_internal::kMaxDecimalDigits;
 
 namespace {
 
@@ -32,11 +37,21 @@ int DigitValue(char ch, int nBase)
     return nValue < nBase ? nValue : -1;
 }
 
+// ullValue * nBase + nDigit for a base of 10 or 16, pinned at ullLimit (at
+// most 2^63). From 2^60 on the product is past every limit; below it the
+// product cannot wrap, so no digit run, however long, can overflow.
+ULONGLONG AddDigit(ULONGLONG ullValue, int nDigit, int nBase, ULONGLONG ullLimit)
+{
+    if (ullValue >= (1ULL << 60))
+        return ullLimit;
+    ULONGLONG ullNext = ullValue * static_cast<ULONGLONG>(nBase) + static_cast<ULONGLONG>(nDigit);
+    return ullNext < ullLimit ? ullNext : ullLimit;
+}
+
 // The text-to-number conversion every operation here shares: white space,
 // one sign, for base 16 an optional "0x", then digits up to the first other
 // character or pEnd. The magnitude is built unsigned and pinned at the
-// limit (ullMax, or ullMax + 1 for a negative number), so no digit run,
-// however long, can overflow.
+// limit (ullMax, or ullMax + 1 for a negative number).
 LONGLONG ConvertNumber(const char* p, const char* pEnd, int nBase, ULONGLONG ullMax)
 {
     while (p < pEnd && IsSpace(*p))
@@ -57,10 +72,7 @@ LONGLONG ConvertNumber(const char* p, const char* pEnd, int nBase, ULONGLONG ull
         int nDigit = DigitValue(*p, nBase);
         if (nDigit < 0)
             break;
-        if (ullValue > (ullLimit - static_cast<ULONGLONG>(nDigit)) / static_cast<ULONGLONG>(nBase))
-            ullValue = ullLimit;   // keep reading: the run still ends where it ends
-        else
-            ullValue = ullValue * static_cast<ULONGLONG>(nBase) + static_cast<ULONGLONG>(nDigit);
+        ullValue = AddDigit(ullValue, nDigit, nBase, ullLimit);
     }
     if (!bNegative || ullValue == 0)
         return static_cast<LONGLONG>(ullValue);
@@ -87,12 +99,18 @@ BYTE ConvertColorPiece(const char* pText, int nLength, int nFirst)
 
 int HexToInt(CString strText)
 {
-    strText.MakeUpper();
+    // Single bytes change case through the code page's table; a double-byte
+    // character needs the platform, so a text that holds one is upper-cased
+    // whole first.
+    const CCodePageInfo& cp = AfxGetCodePageInfo();
+    const bool bDoubleByte = AfxHasLeadByte(cp, strText.GetString(), strText.GetLength());
+    if (bDoubleByte)
+        strText.MakeUpper();
     const char* p = strText.GetString();
     UINT uValue = 0;
     for (int i = 0; i < strText.GetLength(); ++i)
     {
-        char ch = p[i];
+        char ch = bDoubleByte ? p[i] : static_cast<char>(cp.upper[static_cast<unsigned char>(p[i])]);
         UINT uDigit = 0;
         if (ch >= '0' && ch <= '9')
             uDigit = static_cast<UINT>(ch - '0');
@@ -108,17 +126,13 @@ int HexToInt(CString strText)
 LONG DigitsToLong(CString strText)
 {
     const char* p = strText.GetString();
-    int nLength = strText.GetLength();
-    CString strDigits;
-    char* pDigits = strDigits.GetBuffer(nLength);
-    int nDigits = 0;
-    for (int i = 0; i < nLength; ++i)
+    ULONGLONG ullValue = 0;
+    for (int i = 0; i < strText.GetLength(); ++i)
     {
         if (IsDecimalDigit(p[i]))
-            pDigits[nDigits++] = p[i];
+            ullValue = AddDigit(ullValue, p[i] - '0', 10, kLongMax);
     }
-    strDigits.ReleaseBuffer(nDigits);
-    return static_cast<LONG>(ConvertDecimal(strDigits.GetString(), strDigits.GetString() + nDigits, kLongMax));
+    return static_cast<LONG>(ullValue);
 }
 
 LONGLONG DigitsToInt64(CString strText)
@@ -147,9 +161,15 @@ COLORREF TextToColor(CString strText)
 
 CString ColorToText(COLORREF crColor)
 {
-    CString strText;
-    strText.Format("#%02X%02X%02X", GetRValue(crColor), GetGValue(crColor), GetBValue(crColor));
-    return strText;
+    const char kHexDigits[] = "0123456789ABCDEF";
+    const BYTE bytes[3] = {GetRValue(crColor), GetGValue(crColor), GetBValue(crColor)};
+    char szText[7] = {'#'};
+    for (int i = 0; i < 3; ++i)
+    {
+        szText[1 + 2 * i] = kHexDigits[bytes[i] >> 4];
+        szText[2 + 2 * i] = kHexDigits[bytes[i] & 0x0F];
+    }
+    return CString(szText, 7);
 }
 
 void ParseVersionText(CString strText, int& nFirst, int& nSecond, int& nThird, int& nFourth)
@@ -178,26 +198,34 @@ void ParseVersionText(CString strText, int& nFirst, int& nSecond, int& nThird, i
 
 CString FormatThousands(LONGLONG llValue, CString strSeparator, int nGroupSize)
 {
-    CString strNumber;
-    strNumber.Format("%I64d", llValue);
-    if (nGroupSize < 1 || strSeparator.IsEmpty())
-        return strNumber;
-
-    const char* p = strNumber.GetString();
-    int nSign = p[0] == '-' ? 1 : 0;
-    int nDigits = strNumber.GetLength() - nSign;
-    int nSeparator = strSeparator.GetLength();
-    LONGLONG llTotal = strNumber.GetLength() + static_cast<LONGLONG>(nSeparator) * ((nDigits - 1) / nGroupSize);
+    char digits[kMaxDecimalDigits];
+    char* pEnd = digits + sizeof(digits);
+    const char* pDigits = util_internal::WriteDigitsBefore(pEnd, util_internal::Magnitude(llValue));
+    const int nDigits = static_cast<int>(pEnd - pDigits);
+    const int nSign = llValue < 0 ? 1 : 0;
+    const int nSeparator = strSeparator.GetLength();
+    const int nGroups = nGroupSize < 1 || nSeparator == 0 ? 0 : (nDigits - 1) / nGroupSize;
+    const LONGLONG llTotal = nSign + nDigits + static_cast<LONGLONG>(nSeparator) * nGroups;
+    if (llTotal > INT_MAX)
+        AfxThrowMemoryException();
 
     CString strResult;
-    if (llTotal < INT_MAX)
-        strResult.Preallocate(static_cast<int>(llTotal));
-    strResult.Append(p, nSign);
-    for (int i = 0; i < nDigits; ++i)
+    char* p = strResult.GetBuffer(static_cast<int>(llTotal));
+    if (nSign != 0)
+        *p++ = '-';
+    // The leftmost group holds 1 to nGroupSize digits, every other group nGroupSize.
+    const int nFirst = nDigits - nGroups * nGroupSize;
+    std::memcpy(p, pDigits, static_cast<size_t>(nFirst));
+    p += nFirst;
+    pDigits += nFirst;
+    for (int i = 0; i < nGroups; ++i)
     {
-        if (i > 0 && (nDigits - i) % nGroupSize == 0)
-            strResult.Append(strSeparator.GetString(), nSeparator);
-        strResult.Append(p + nSign + i, 1);
+        std::memcpy(p, strSeparator.GetString(), static_cast<size_t>(nSeparator));
+        p += nSeparator;
+        std::memcpy(p, pDigits, static_cast<size_t>(nGroupSize));
+        p += nGroupSize;
+        pDigits += nGroupSize;
     }
+    strResult.ReleaseBuffer(static_cast<int>(llTotal));
     return strResult;
 }
