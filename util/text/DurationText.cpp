@@ -44,6 +44,11 @@ CBinaryFraction SplitFraction(double dPart)
         fraction.qwMantissa |= 1ULL << 52;
         fraction.nExponent = 1075 - nBiased;
     }
+    if (static_cast<UINT>(fraction.qwMantissa) == 0)
+    {
+        fraction.qwMantissa >>= 32;
+        fraction.nExponent -= 32;
+    }
     while ((fraction.qwMantissa & 0xFF) == 0)
     {
         fraction.qwMantissa >>= 8;
@@ -65,12 +70,14 @@ bool RoundsToOne(const CBinaryFraction& fraction, int nDigits)
 {
     if (fraction.nExponent > 53 || nDigits > 15)
         return false;
-    ULONGLONG qwPower = 1;
-    for (int i = 0; i < nDigits; ++i)
-        qwPower *= 10;
-    // (2^e - m) * 2 * 10^n <= 2^e, with the left side an integer.
-    const ULONGLONG qwShortfall = (1ULL << fraction.nExponent) - fraction.qwMantissa;
-    return qwShortfall <= (1ULL << (fraction.nExponent - 1)) / qwPower;
+    // (2^e - m) * 2 * 10^n <= 2^e. The product is built up a factor of 10
+    // at a time and given up once past 2^e, which is at most 2^53, so it
+    // never wraps.
+    const ULONGLONG qwOne = 1ULL << fraction.nExponent;
+    ULONGLONG qwProduct = (qwOne - fraction.qwMantissa) * 2;
+    for (int i = 0; i < nDigits && qwProduct <= qwOne; ++i)
+        qwProduct *= 10;
+    return qwProduct <= qwOne;
 }
 
 // Writes the fraction's first nDigits decimals to p, rounded to nearest with
@@ -81,12 +88,14 @@ bool RoundsToOne(const CBinaryFraction& fraction, int nDigits)
 void WriteFraction(char* p, int nDigits, const CBinaryFraction& fraction)
 {
     const int kMaxLimbs = (1074 + 31) / 32;
-    UINT limbs[kMaxLimbs] = {};
+    UINT limbs[kMaxLimbs];
     const int nLimbs = (fraction.nExponent + 31) / 32;
     const int nShift = nLimbs * 32 - fraction.nExponent;   // 0 to 31
     // The mantissa shifted by nShift takes at most the low three limbs.
     const ULONGLONG qwLow = fraction.qwMantissa << nShift;
     limbs[0] = static_cast<UINT>(qwLow);
+    for (int k = 1; k < nLimbs; ++k)
+        limbs[k] = 0;
     if (nLimbs > 1)
         limbs[1] = static_cast<UINT>(qwLow >> 32);
     if (nLimbs > 2 && nShift != 0)
@@ -161,17 +170,21 @@ CString FormatDuration(double dSeconds, int nLevel, int nFractionDigits)
 
     LONGLONG llWhole = TruncateSeconds(dSeconds);
     const int nDigits = nFractionDigits > 0 ? nFractionDigits : 0;
-    // Below 2^52 the whole seconds are exact in a double, and so is the part
-    // after the point; above it there is no such part.
-    const double dPart = dSeconds < 4503599627370496.0 ? dSeconds - static_cast<double>(llWhole) : 0;
     CBinaryFraction fraction = {0, 0};
-    if (nDigits > 0 && dPart > 0)
+    // Below 2^52 the whole seconds are exact in a double, and so is the part
+    // after the point; from there on there is no such part.
+    if (nDigits > 0 && dSeconds < 4503599627370496.0)
     {
+        const double dWhole = llWhole <= INT_MAX ? static_cast<int>(llWhole) : static_cast<double>(llWhole);
+        const double dPart = dSeconds - dWhole;
         // Rounding the part on its own gives the digits of rounding the whole
         // value; a carry ("1.000") moves into the whole seconds.
-        fraction = SplitFraction(dPart);
-        if (RoundsToOne(fraction, nDigits) && llWhole < kMaxWholeSeconds)
-            ++llWhole;
+        if (dPart > 0)
+        {
+            fraction = SplitFraction(dPart);
+            if (RoundsToOne(fraction, nDigits))
+                ++llWhole;
+        }
     }
 
     ULONGLONG qwDays = 0;
@@ -212,8 +225,8 @@ CString FormatDuration(double dSeconds, int nLevel, int nFractionDigits)
     char* p = strText.GetBuffer(static_cast<int>(llLength));
     if (bDays)
     {
-        std::memcpy(p, pDays, static_cast<size_t>(nDayText - 1));
-        p += nDayText - 1;
+        while (pDays < pDaysEnd)
+            *p++ = *pDays++;
         *p++ = ' ';
     }
     if (bHours)

@@ -21,27 +21,32 @@ bool IsDecimalDigit(char ch)
 
 bool IsSpace(char ch)
 {
-    return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\v' || ch == '\f' || ch == '\r';
+    return ch == ' ' || (ch >= '\t' && ch <= '\r');   // tab, line feed, vertical tab, form feed, return
 }
 
-// Value of a digit in the given base, or -1.
-int DigitValue(char ch, int nBase)
+// Value of a digit in base 10 or 16, or -1.
+template <int nBase>
+int DigitValue(char ch)
 {
     int nValue = -1;
     if (ch >= '0' && ch <= '9')
         nValue = ch - '0';
-    else if (ch >= 'a' && ch <= 'z')
+    else if (nBase == 16 && ch >= 'a' && ch <= 'f')
         nValue = ch - 'a' + 10;
-    else if (ch >= 'A' && ch <= 'Z')
+    else if (nBase == 16 && ch >= 'A' && ch <= 'F')
         nValue = ch - 'A' + 10;
-    return nValue < nBase ? nValue : -1;
+    return nValue;
 }
 
-// ullValue * nBase + nDigit for a base of 10 or 16, pinned at ullLimit (at
-// most 2^63). From 2^60 on the product is past every limit; below it the
-// product cannot wrap, so no digit run, however long, can overflow.
+// ullValue * nBase + nDigit for a base of 10 or 16, pinned at ullLimit
+// (2^31 - 1 to 2^63). Below 2^27 the result stays below 2^31, within every
+// limit, in 32-bit arithmetic (the quick way on 32-bit x86). From 2^60 on
+// the product is past every limit; between, it cannot wrap. So no digit
+// run, however long, can overflow.
 ULONGLONG AddDigit(ULONGLONG ullValue, int nDigit, int nBase, ULONGLONG ullLimit)
 {
+    if (ullValue < (1U << 27))
+        return static_cast<UINT>(ullValue) * static_cast<UINT>(nBase) + static_cast<UINT>(nDigit);
     if (ullValue >= (1ULL << 60))
         return ullLimit;
     ULONGLONG ullNext = ullValue * static_cast<ULONGLONG>(nBase) + static_cast<ULONGLONG>(nDigit);
@@ -50,10 +55,12 @@ ULONGLONG AddDigit(ULONGLONG ullValue, int nDigit, int nBase, ULONGLONG ullLimit
 
 // The text-to-number conversion every operation here shares: white space,
 // one sign, for base 16 an optional "0x", then digits up to the first other
-// character or pEnd. The magnitude is built unsigned and pinned at the
-// limit (ullMax, or ullMax + 1 for a negative number).
-LONGLONG ConvertNumber(const char* p, const char* pEnd, int nBase, ULONGLONG ullMax)
+// character or pEnd; p is left there. The magnitude is built unsigned and
+// pinned at the limit (ullMax, or ullMax + 1 for a negative number).
+template <int nBase>
+LONGLONG ConvertNumber(const char*& pText, const char* pEnd, ULONGLONG ullMax)
 {
+    const char* p = pText;   // a local, which the loops keep in a register
     while (p < pEnd && IsSpace(*p))
         ++p;
     bool bNegative = false;
@@ -65,24 +72,32 @@ LONGLONG ConvertNumber(const char* p, const char* pEnd, int nBase, ULONGLONG ull
     if (nBase == 16 && pEnd - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X'))
         p += 2;
 
+    // Below 2^27 the value and one more digit fit 32 bits and every limit:
+    // the quick loop on 32-bit x86, and all of most numbers.
+    UINT uValue = 0;
+    int nDigit = 0;
+    for (; p < pEnd && uValue < (1U << 27) && (nDigit = DigitValue<nBase>(*p)) >= 0; ++p)
+        uValue = uValue * nBase + static_cast<UINT>(nDigit);
+
     const ULONGLONG ullLimit = bNegative ? ullMax + 1 : ullMax;
-    ULONGLONG ullValue = 0;
+    ULONGLONG ullValue = uValue;
     for (; p < pEnd; ++p)
     {
-        int nDigit = DigitValue(*p, nBase);
+        nDigit = DigitValue<nBase>(*p);
         if (nDigit < 0)
             break;
         ullValue = AddDigit(ullValue, nDigit, nBase, ullLimit);
     }
+    pText = p;
     if (!bNegative || ullValue == 0)
         return static_cast<LONGLONG>(ullValue);
     // -(ullValue) without passing through an out-of-range signed value.
     return -static_cast<LONGLONG>(ullValue - 1) - 1;
 }
 
-LONGLONG ConvertDecimal(const char* p, const char* pEnd, ULONGLONG ullMax)
+LONGLONG ConvertDecimal(const char*& p, const char* pEnd, ULONGLONG ullMax)
 {
-    return ConvertNumber(p, pEnd, 10, ullMax);
+    return ConvertNumber<10>(p, pEnd, ullMax);
 }
 
 // A hexadecimal piece of colour text, cut to its low 8 bits.
@@ -90,8 +105,14 @@ BYTE ConvertColorPiece(const char* pText, int nLength, int nFirst)
 {
     if (nFirst >= nLength)
         return 0;
+    const char* p = pText + nFirst;
+    // Two hexadecimal digits, the usual piece, are the whole conversion.
+    int nHigh = DigitValue<16>(p[0]);
+    int nLow = nFirst + 1 < nLength ? DigitValue<16>(p[1]) : -1;
+    if (nHigh >= 0 && nLow >= 0)
+        return static_cast<BYTE>(nHigh * 16 + nLow);
     int nEnd = nFirst + 2 < nLength ? nFirst + 2 : nLength;
-    LONGLONG llValue = ConvertNumber(pText + nFirst, pText + nEnd, 16, kLongMax);
+    LONGLONG llValue = ConvertNumber<16>(p, pText + nEnd, kLongMax);
     return static_cast<BYTE>(static_cast<ULONGLONG>(llValue) & 0xFF);
 }
 
@@ -180,18 +201,18 @@ void ParseVersionText(CString strText, int& nFirst, int& nSecond, int& nThird, i
     const char* p = strText.GetString();
     const char* pEnd = p + strText.GetLength();
     int nPart = 0;
-    for (; nPart < 3 && p != nullptr; ++nPart)
+    for (; nPart < 4 && p != nullptr; ++nPart)
     {
-        const char* pSeparator = p;
-        while (pSeparator < pEnd && *pSeparator != '.' && *pSeparator != ',')
-            ++pSeparator;
-        *parts[nPart] = static_cast<int>(ConvertDecimal(p, pSeparator, kIntMax));
-        p = pSeparator < pEnd ? pSeparator + 1 : nullptr;
+        // A conversion stops at the next separator at the latest: neither
+        // "." nor "," is white space, a sign or a digit. So the fourth part,
+        // all the rest of the text, ignores a fifth.
+        *parts[nPart] = static_cast<int>(ConvertDecimal(p, pEnd, kIntMax));
+        if (nPart == 3)
+            continue;
+        while (p < pEnd && *p != '.' && *p != ',')
+            ++p;
+        p = p < pEnd ? p + 1 : nullptr;
     }
-    // The fourth part is all the rest; its conversion stops at the next
-    // separator, so a fifth part is ignored.
-    if (p != nullptr)
-        *parts[nPart++] = static_cast<int>(ConvertDecimal(p, pEnd, kIntMax));
     for (; nPart < 4; ++nPart)
         *parts[nPart] = 0;
 }
