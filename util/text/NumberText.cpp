@@ -75,18 +75,16 @@ LONGLONG ConvertNumber(const char*& pText, const char* pEnd, ULONGLONG ullMax)
     // Below 2^27 the value and one more digit fit 32 bits and every limit:
     // the quick loop on 32-bit x86, and all of most numbers.
     UINT uValue = 0;
-    int nDigit = 0;
-    for (; p < pEnd && uValue < (1U << 27) && (nDigit = DigitValue<nBase>(*p)) >= 0; ++p)
+    int nDigit = -1;
+    for (; p < pEnd && (nDigit = DigitValue<nBase>(*p)) >= 0 && uValue < (1U << 27); ++p)
         uValue = uValue * nBase + static_cast<UINT>(nDigit);
-
-    const ULONGLONG ullLimit = bNegative ? ullMax + 1 : ullMax;
     ULONGLONG ullValue = uValue;
-    for (; p < pEnd; ++p)
+    if (p < pEnd && nDigit >= 0)
     {
-        nDigit = DigitValue<nBase>(*p);
-        if (nDigit < 0)
-            break;
-        ullValue = AddDigit(ullValue, nDigit, nBase, ullLimit);
+        // Stopped by the size, at a digit.
+        const ULONGLONG ullLimit = bNegative ? ullMax + 1 : ullMax;
+        for (; p < pEnd && (nDigit = DigitValue<nBase>(*p)) >= 0; ++p)
+            ullValue = AddDigit(ullValue, nDigit, nBase, ullLimit);
     }
     pText = p;
     if (!bNegative || ullValue == 0)
