@@ -3,20 +3,54 @@
 #include "module/RegistryKey.h"
 #include "util/path/PathUtil.h"
 
+#include <cstring>
+
 namespace {
 
 // Room for the module path, the Windows folder and each REG.DAT value:
 // 2047 bytes and a terminator.
 const DWORD kPlatformBufferSize = 2048;
 
-// Reads one key of section "REG"; a missing file, section or key reads as "".
-CString ReadRegDatValue(const CString& strRegDat, const char* pszKey)
+std::wstring ToWideText(const CString& str)
 {
-    CString strValue;
-    char* p = strValue.GetBuffer(kPlatformBufferSize - 1);
-    GetPrivateProfileStringA("REG", pszKey, "", p, kPlatformBufferSize, strRegDat);
-    strValue.ReleaseBuffer();
-    return strValue;
+    int nUnits = MultiByteToWideChar(CP_ACP, 0, str, str.GetLength(), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(nUnits), L'\0');
+    if (nUnits > 0)
+        MultiByteToWideChar(CP_ACP, 0, str, str.GetLength(), &wide[0], nUnits);
+    return wide;
+}
+
+// UTF-16 text in the active code page, cut at the last whole character
+// that fits nMaxBytes.
+CString ToCodePageText(const wchar_t* pch, int nUnits, int nMaxBytes)
+{
+    CString strText;
+    int nBytes = WideCharToMultiByte(CP_ACP, 0, pch, nUnits, nullptr, 0, nullptr, nullptr);
+    while (nBytes > nMaxBytes)
+    {
+        // Drop the last character, a surrogate pair as one.
+        nUnits -= nUnits >= 2 && IS_LOW_SURROGATE(pch[nUnits - 1]) && IS_HIGH_SURROGATE(pch[nUnits - 2]) ? 2 : 1;
+        nBytes = WideCharToMultiByte(CP_ACP, 0, pch, nUnits, nullptr, 0, nullptr, nullptr);
+    }
+    if (nBytes > 0)
+    {
+        WideCharToMultiByte(CP_ACP, 0, pch, nUnits, strText.GetBuffer(nBytes), nBytes, nullptr, nullptr);
+        strText.ReleaseBuffer(nBytes);
+    }
+    return strText;
+}
+
+// Reads one key of section "REG"; a missing file, section or key reads as "".
+// The file is named in UTF-16, so its folder may be named in any script; the
+// value comes back in the active code page, as the 8-bit reader gives it
+// (that reader reads through this one and converts), at most 2047 bytes.
+CString ReadRegDatValue(const std::wstring& strRegDat, const char* pszKey)
+{
+    wchar_t szValue[kPlatformBufferSize];
+    const std::wstring strKey(pszKey, pszKey + strlen(pszKey));
+    DWORD dwUnits = GetPrivateProfileStringW(L"REG", strKey.c_str(), L"", szValue, kPlatformBufferSize,
+                                             strRegDat.c_str());
+    return ToCodePageText(szValue, static_cast<int>(dwUnits), static_cast<int>(kPlatformBufferSize - 1));
 }
 
 // The three values registration writes under one root, in writing order.
@@ -38,9 +72,8 @@ bool CRegistrationEntry::IsTooLong() const noexcept
 const char* CRegistrationEntry::GetKeyRefusal() const
 {
     // The platform counts characters, as UTF-16 units.
-    int nUnits = MultiByteToWideChar(CP_ACP, 0, m_strKey, m_strKey.GetLength(), nullptr, 0);
-    std::vector<wchar_t> key(static_cast<size_t>(nUnits) + 1, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, m_strKey, m_strKey.GetLength(), key.data(), nUnits);
+    const std::wstring key = ToWideText(m_strKey);
+    const int nUnits = static_cast<int>(key.size());
     int nPart = 0;
     for (int i = 0; i < nUnits; ++i)
     {
@@ -71,7 +104,7 @@ BOOL QueryWindowsFolder(CString& strDir)
     return TRUE;
 }
 
-CRegistrationPlan PlanRegistration(CString strRegDat, CString strWindowsDir)
+CRegistrationPlan PlanRegistration(const std::wstring& strRegDat, CString strWindowsDir)
 {
     CRegistrationPlan plan;
     plan.m_strRegDat = strRegDat;
@@ -127,20 +160,27 @@ int WriteRegistration(const CRegistrationPlan& plan, std::vector<LONG>* pStatus)
     return nWritten;
 }
 
+std::wstring GetRegDatBeside(const std::wstring& strFile)
+{
+    size_t nSeparator = strFile.find_last_of(L"\\/");
+    return (nSeparator == std::wstring::npos ? std::wstring() : strFile.substr(0, nSeparator + 1)) + L"REG.DAT";
+}
+
 HRESULT RegisterFromRegDat(HMODULE hModule)
 {
     // The module's own handle names its own file, whatever it is called, so
-    // a renamed copy still reads the REG.DAT beside itself. A path that does
-    // not fit the buffer is never used cut short.
-    char szModulePath[kPlatformBufferSize];
-    DWORD dwLength = GetModuleFileNameA(hModule, szModulePath, kPlatformBufferSize);
+    // a renamed copy still reads the REG.DAT beside itself; in UTF-16, since
+    // the code page may not spell its folder. A path that does not fit the
+    // buffer is never used cut short.
+    wchar_t szModulePath[kPlatformBufferSize];
+    DWORD dwLength = GetModuleFileNameW(hModule, szModulePath, kPlatformBufferSize);
     if (dwLength == 0 || dwLength >= kPlatformBufferSize)
         return S_OK;
     CString strWindowsDir;
     if (!QueryWindowsFolder(strWindowsDir))
         return S_OK;
 
-    CRegistrationPlan plan = PlanRegistration(GetFileDir(szModulePath) + "REG.DAT", strWindowsDir);
+    CRegistrationPlan plan = PlanRegistration(GetRegDatBeside(szModulePath), strWindowsDir);
     WriteRegistration(plan);
     return S_OK;
 }

@@ -23,6 +23,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 // One value registration writes: a REG_SZ under a root.
@@ -60,7 +61,7 @@ struct CRegistrationEntry
 //     m_strStopKey    "VERSION", m_strPath "" (never read), m_entries empty
 struct CRegistrationPlan
 {
-    CString m_strRegDat;        // the file read
+    std::wstring m_strRegDat;   // the file read
     CString m_strWindowsDrive;  // "C:" for "C:\WINDOWS"
     // The values read, in reading order; the ones after the stop key are
     // never read and stay empty.
@@ -92,11 +93,17 @@ CString GetWindowsDrive(CString strWindowsDir);
 BOOL QueryWindowsFolder(CString& strDir);
 
 // Reads CLSID, TITLE, VERSION and PATH from section "REG" of the file
-// strRegDat, in that order, stopping at the first empty one (at most 2047
-// bytes of each are seen). strRegDat should be a full path: the profile
-// reader looks for a bare file name in the Windows folder. A missing file
-// stops at "CLSID".
-CRegistrationPlan PlanRegistration(CString strRegDat, CString strWindowsDir);
+// strRegDat, in that order, stopping at the first empty one. The file is
+// named in UTF-16, so any folder name works; the values are text in the
+// active code page, as the 8-bit profile reader gives them, and at most
+// 2047 bytes of each are seen (cut at a whole character). strRegDat should
+// be a full path: the profile reader looks for a bare file name in the
+// Windows folder. A missing file stops at "CLSID".
+CRegistrationPlan PlanRegistration(const std::wstring& strRegDat, CString strWindowsDir);
+
+// "REG.DAT" in the folder of a file: "C:\설치\Kestrum.ocx" gives
+// "C:\설치\REG.DAT"; "/" separates too; a bare name gives "REG.DAT".
+std::wstring GetRegDatBeside(const std::wstring& strFile);
 
 // Writes the entries of a complete plan in order, in the plan's view; a key
 // that cannot be created or data over 254 bytes skips that one entry. An
@@ -106,7 +113,8 @@ CRegistrationPlan PlanRegistration(CString strRegDat, CString strWindowsDir);
 // 254 bytes).
 int WriteRegistration(const CRegistrationPlan& plan, std::vector<LONG>* pStatus = nullptr);
 
-// Registers the component that REG.DAT beside hModule's file names. Always
+// Registers the component that REG.DAT beside hModule's file names, found by
+// the module's UTF-16 path. Always
 // S_OK: a missing file, an empty value, a module path or Windows folder that
 // cannot be read whole, or a key that cannot be written only mean less is
 // written. Exhausted memory raises CMemoryException.

@@ -26,6 +26,14 @@ protected:
         WriteFileBytes((folder.empty() ? m_dir.Path() : folder) + "REG.DAT", body);
     }
 
+    std::wstring RegDatFile() const
+    {
+        const std::string path = m_dir / "REG.DAT";
+        wchar_t wide[MAX_PATH] = {};
+        MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+        return wide;
+    }
+
     std::string RegDat(const std::string& title, const std::string& version, const std::string& path) const
     {
         return RegDatText(m_clsid, title, version, path);
@@ -125,7 +133,7 @@ TEST_F(RegistrationTest, PlanNamesTheStopKeyAndReadsNoFurther)
     {
         SCOPED_TRACE(row.stop);
         WriteRegDat(row.body);
-        CRegistrationPlan plan = PlanRegistration((m_dir / "REG.DAT").c_str(), "C:\\WINDOWS");
+        CRegistrationPlan plan = PlanRegistration(RegDatFile(), "C:\\WINDOWS");
         EXPECT_FALSE(plan.IsComplete());
         EXPECT_STREQ(row.stop, plan.m_strStopKey);
         EXPECT_STREQ("", plan.m_strPath);   // never read, or read empty
@@ -138,7 +146,7 @@ TEST_F(RegistrationTest, PlanNamesTheStopKeyAndReadsNoFurther)
 TEST_F(RegistrationTest, PlanListsTheSixValuesInWritingOrder)
 {
     WriteRegDat(RegDat("T", std::string(255, 'v'), "Apps"));
-    CRegistrationPlan plan = PlanRegistration((m_dir / "REG.DAT").c_str(), "D:/Win");
+    CRegistrationPlan plan = PlanRegistration(RegDatFile(), "D:/Win");
     ASSERT_TRUE(plan.IsComplete());
     EXPECT_STREQ("D:\\Apps", plan.m_strInstallPath);
     const std::string versionKey = m_classKey + "\\InstalledVersion";
@@ -241,7 +249,7 @@ TEST_F(RegistrationTest, LongValuesAreCutAt2047Bytes)
         SCOPED_TRACE(size);
         const std::string title(size, 't');
         WriteRegDat(RegDat(title, "V", std::string(size, 'p')));
-        CRegistrationPlan plan = PlanRegistration((m_dir / "REG.DAT").c_str(), "C:\\WINDOWS");
+        CRegistrationPlan plan = PlanRegistration(RegDatFile(), "C:\\WINDOWS");
         ASSERT_TRUE(plan.IsComplete());
         EXPECT_EQ(title.substr(0, 2047), plan.m_strTitle.GetString());
         EXPECT_EQ("C:\\" + std::string(size < 2047 ? size : 2047, 'p'), plan.m_strInstallPath.GetString());

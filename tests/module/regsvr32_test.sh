@@ -5,7 +5,10 @@
 # registered by the regsvr32 of its own width, and what a setup author must
 # know is checked: a 32-bit module's machine values land in the 32-bit
 # registry view and a 64-bit module's in the 64-bit view, each read back
-# with reg query /reg:32 or /reg:64.
+# with reg query /reg:32 or /reg:64. The module also registers from
+# folders the active code page cannot spell (1252, 932 and 949) and from one
+# whose name ends in a trail byte that is "\" (表 in 932); the double-byte
+# rows need LOCPATH to hold the ja_JP and ko_KR locales.
 # Usage: regsvr32_test.sh WINE_RUN WINEARCH PREFIX MODULE BITS
 set -u
 run=$1 arch=$2 prefix=$3 module=$4 bits=$5
@@ -51,18 +54,37 @@ for root in HKCU HKLM; do
     ! exists $root $own_view || fail "$root written from an incomplete REG.DAT"
 done
 
-# Complete.
-printf '[REG]\r\nCLSID=%s\r\nTITLE=Demo Title\r\nVERSION=2.0\r\nPATH=Apps\\Demo\r\n' "$clsid" > "$folder/REG.DAT"
-wine "$regsvr32" /s "$win_folder\\Kestrum.ocx" || fail "$regsvr32 exited $?"
-for root in HKCU HKLM; do
-    out=$(query $root $own_view)
-    echo "$root $own_view:"
-    echo "$out"
-    for expected in 'REG_SZ    Demo Title' 'REG_SZ    2.0' 'Path    REG_SZ    C:\Apps\Demo'; do
-        echo "$out" | grep -qF "$expected" || fail "$root $own_view lacks: $expected"
+# Complete, in a folder of each kind; LOCALE "-" is the prefix's own.
+complete_in() {   # complete_in LOCALE FOLDER
+    locale=$1 name=$2 dir="$prefix/drive_c/$2"
+    [ "$dir" = "$folder" ] || { rm -rf "$dir"; mkdir -p "$dir"; cp "$module" "$dir/Kestrum.ocx"; }
+    printf '[REG]\r\nCLSID=%s\r\nTITLE=Demo Title\r\nVERSION=2.0\r\nPATH=Apps\\Demo\r\n' "$clsid" > "$dir/REG.DAT"
+    for root in HKCU HKLM; do
+        wine reg delete "$root\\SOFTWARE\\Classes\\CLSID\\{$clsid}" /f $own_view >/dev/null 2>&1
     done
-    [ "$(echo "$out" | grep -c REG_SZ)" -eq 3 ] || fail "$root $own_view holds other than three values"
-done
+    if [ "$locale" = - ]; then
+        wine "$regsvr32" /s "C:\\$name\\Kestrum.ocx" || fail "$regsvr32 exited $? in C:\\$name"
+    else
+        LC_ALL=$locale wine "$regsvr32" /s "C:\\$name\\Kestrum.ocx" || fail "$regsvr32 exited $? in $locale C:\\$name"
+    fi
+    for root in HKCU HKLM; do
+        out=$(query $root $own_view)
+        printf '%s\n' "$root $own_view, $locale C:\\$name:"
+        echo "$out"
+        for expected in 'REG_SZ    Demo Title' 'REG_SZ    2.0' 'Path    REG_SZ    C:\Apps\Demo'; do
+            echo "$out" | grep -qF "$expected" || fail "$root $own_view lacks: $expected ($locale C:\\$name)"
+        done
+        [ "$(echo "$out" | grep -c REG_SZ)" -eq 3 ] || fail "$root $own_view holds other than three values"
+    done
+    [ "$dir" = "$folder" ] || rm -rf "$dir"
+}
+complete_in - "regsvr32-test-$$"
+complete_in - "설치-$$"
+if [ -n "${LOCPATH:-}" ]; then
+    complete_in ja_JP.UTF-8 "설치-$$"
+    complete_in ja_JP.UTF-8 表
+    complete_in ko_KR.UTF-8 "ก-$$"
+fi
 # The machine's classes have a view per width. (On Windows the user's
 # class keys are redirected too; Wine keeps one for both widths, so that
 # half is not checked here.)

@@ -24,42 +24,51 @@ struct Result
 };
 
 // Quotes one argument for the command line, as the C runtime splits it.
-std::string Quote(const std::string& arg)
+std::wstring Quote(const std::wstring& arg)
 {
-    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos)
+    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos)
         return arg;
-    std::string quoted = "\"";
+    std::wstring quoted = L"\"";
     size_t backslashes = 0;
-    for (char ch : arg)
+    for (wchar_t ch : arg)
     {
-        if (ch == '\\')
+        if (ch == L'\\')
         {
             ++backslashes;
             continue;
         }
-        quoted.append(ch == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        quoted.append(ch == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
         backslashes = 0;
         quoted += ch;
     }
-    quoted.append(backslashes * 2, '\\');
-    return quoted + "\"";
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
 }
 
-// Runs kestrum.exe from beside this test with the arguments; its output
-// goes to files, so neither stream can block the other.
-Result Kestrum(const std::vector<std::string>& args)
+std::wstring Wide(const std::string& text)
+{
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                                        &wide[0], static_cast<int>(wide.size()))));
+    return wide;
+}
+
+// Runs kestrum.exe from beside this test with the arguments (in UTF-16, so
+// any name can be given); its output goes to files, so neither stream can
+// block the other.
+Result KestrumW(const std::vector<std::wstring>& args)
 {
     TempDir scratch;
-    std::string commandLine = Quote(ExeDir() + "kestrum.exe");
-    for (const std::string& arg : args)
-        commandLine += " " + Quote(arg);
+    std::wstring commandLine = Quote(Wide(ExeDir() + "kestrum.exe"));
+    for (const std::wstring& arg : args)
+        commandLine += L" " + Quote(arg);
 
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     auto create = [&](const char* name) {
         return CreateFileA((scratch / name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     };
-    STARTUPINFOA si = {};
+    STARTUPINFOW si = {};
     si.cb = sizeof(si);
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
@@ -68,7 +77,7 @@ Result Kestrum(const std::vector<std::string>& args)
     PROCESS_INFORMATION pi = {};
     Result result;
     if (si.hStdOutput != INVALID_HANDLE_VALUE && si.hStdError != INVALID_HANDLE_VALUE &&
-        CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+        CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
     {
         WaitForSingleObject(pi.hProcess, 30000);
         GetExitCodeProcess(pi.hProcess, &result.code);
@@ -77,7 +86,7 @@ Result Kestrum(const std::vector<std::string>& args)
     }
     else
     {
-        ADD_FAILURE() << "cannot start " << commandLine << ", error " << GetLastError();
+        ADD_FAILURE() << "cannot start kestrum.exe, error " << GetLastError();
     }
     for (HANDLE h : {si.hStdError, si.hStdOutput})
         if (h != INVALID_HANDLE_VALUE)
@@ -90,6 +99,15 @@ Result Kestrum(const std::vector<std::string>& args)
     result.out = read("out");
     result.err = read("err");
     return result;
+}
+
+// The same, with arguments in the active code page.
+Result Kestrum(const std::vector<std::string>& args)
+{
+    std::vector<std::wstring> wide;
+    for (const std::string& arg : args)
+        wide.push_back(Wide(arg));
+    return KestrumW(wide);
 }
 
 std::vector<std::string> Lines(const std::string& text)
@@ -248,23 +266,29 @@ TEST(KestrumTool, FileOperands)
     const struct
     {
         std::string operand;
-        std::string message;
+        std::string reason;
     } rows[] = {
-        {dir / "missing", Esc(dir / "missing") + ": not found"},
-        {dir.Path(), ": is a folder"},
-        {WindowsDrive() + "\\", Esc(WindowsDrive() + "\\") + ": is a folder"},
-        {dir / "*.none", Esc(dir / "*.none") + ": no file matches"},
-        {longFile, ": path too long"},
+        {dir / "missing", "not found"},
+        {dir.Path(), "is a folder"},
+        {WindowsDrive() + "\\", "is a folder"},
+        {dir / "*.none", "no file matches"},
+        {longFile, "path too long"},
     };
     for (const char* command : {"checksum", "size", "times", "version"})
     {
         for (const auto& row : rows)
         {
             SCOPED_TRACE(std::string(command) + " " + row.operand);
-            ExpectError(Kestrum({command, row.operand}), 1, row.message);
-            // With --json the failure is a document.
-            Result r = Kestrum({command, "--json", row.operand});
-            EXPECT_NE(std::string::npos, r.out.find("\"error\":\"")) << r.out;
+            Result r = Kestrum({command, row.operand});
+            ExpectError(r, 1, "");
+            EXPECT_EQ("kestrum: " + Esc(row.operand) + ": " + row.reason + "\n", r.err);
+            // With --json the failure is a document: the run's error, or the
+            // list's entry.
+            r = Kestrum({command, "--json", row.operand});
+            EXPECT_EQ(std::string(command) == "version"
+                          ? "{\"error\":\"" + Esc(row.operand) + ": " + row.reason + "\"}\n"
+                          : "[{\"file\":\"" + Esc(row.operand) + "\",\"error\":\"" + row.reason + "\"}]\n",
+                      r.out);
         }
     }
     ExpectError(Kestrum({"version", dir / "*"}), 1, "*: matches 2 files; version takes one");
@@ -485,9 +509,10 @@ protected:
         return text;
     }
 
-    std::string Header(const std::string& title, const std::string& path, const char* view = kOwnView)
+    std::string Header(const std::string& title, const std::string& path, const char* view = kOwnView,
+                       const std::string& file = "")
     {
-        return "file\t" + Esc(m_dir / "REG.DAT") + "\ndrive\t" + WindowsDrive() + "\nview\t" + view + "\nCLSID\t" +
+        return "file\t" + (file.empty() ? Esc(m_dir / "REG.DAT") : file) + "\ndrive\t" + WindowsDrive() + "\nview\t" + view + "\nCLSID\t" +
                m_clsid + "\nTITLE\t" + title + "\nVERSION\t2.0\nPATH\t" + Esc(path) + "\n";
     }
 
@@ -517,6 +542,42 @@ TEST_F(KestrumRegister, WriteWritesWhatTheDryRunShowed)
     EXPECT_EQ(0u, r.code) << r.err;
     EXPECT_EQ(Header("Demo Title", "Apps\\Demo") + Entries("written", "Demo Title", "Apps\\Demo"), r.out);
     ExpectRegistered(m_classKey, "Demo Title", "2.0", WindowsDrive() + "\\Apps\\Demo");
+}
+
+// A folder named in any script: the plan of the REG.DAT there, the name
+// shown as text output shows it (a character the code page lacks as
+// \uXXXX; 表 in code page 932 whole, though its trail byte is "\").
+TEST_F(KestrumRegister, FolderOfAnyNameDbcs)
+{
+    const struct
+    {
+        const wchar_t* name;
+        const char* shown;
+        UINT nCodePage;   // 0: any
+    } rows[] = {
+        {L"\u0E01", "\\u0e01", 0},
+        {L"\u8868", "\x95\x5C", 932},
+    };
+    for (const auto& row : rows)
+    {
+        if (row.nCodePage != 0 && row.nCodePage != GetACP())
+            continue;
+        SCOPED_TRACE(row.shown);
+        const std::wstring folder = Wide(m_dir.Path()) + row.name;
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+        const std::string text = RegDatText(m_clsid, "T", "2.0", "P");
+        HANDLE h = CreateFileW((folder + L"\\REG.DAT").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        DWORD dwWritten = 0;
+        ASSERT_TRUE(WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &dwWritten, nullptr));
+        CloseHandle(h);
+        Result r = KestrumW({L"register", folder});
+        EXPECT_EQ(0u, r.code) << r.err;
+        EXPECT_EQ(Header("T", "P", kOwnView, Esc(m_dir.Path()) + row.shown + "\\\\REG.DAT") +
+                      Entries("write", "T", "P"),
+                  r.out);
+        DeleteFileW((folder + L"\\REG.DAT").c_str());
+        RemoveDirectoryW(folder.c_str());
+    }
 }
 
 TEST_F(KestrumRegister, OverlongValueIsSkippedWithAWarning)

@@ -5,12 +5,13 @@
 #     gives exactly the keys and values regsvr32 writes;
 #   - "unregister --write" after regsvr32 leaves the registry as before;
 #   - a value changed in between is kept and reported.
+# All of it in a folder whose name the prefix's code page cannot spell.
 # Usage: registry_test.sh WINE_RUN WINEARCH PREFIX MODULE TOOL
 set -u
 run=$1 arch=$2 prefix=$3 module=$4 tool=$5
 clsid=$(tr a-z A-Z < /proc/sys/kernel/random/uuid)
-win='C:\kestrum-registry'
-folder="$prefix/drive_c/kestrum-registry"
+win='C:\kestrum-registry-설치'
+folder="$prefix/drive_c/kestrum-registry-설치"
 failures=0
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

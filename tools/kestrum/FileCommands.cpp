@@ -37,7 +37,7 @@ int ForEachFile(const CCommandLine& cmd, const char* pszCommand, CRecord& out, F
 {
     out = CRecord(CRecord::List);
     std::vector<CFileMatch> files;
-    for (const CString& strOperand : cmd.m_args)
+    for (const std::wstring& strOperand : cmd.m_wideArgs)
     {
         std::vector<CFileMatch> matches = ExpandFileOperand(strOperand);
         files.insert(files.end(), matches.begin(), matches.end());
@@ -59,23 +59,23 @@ int ForEachFile(const CCommandLine& cmd, const char* pszCommand, CRecord& out, F
 // ls and dirs: the bare names of a folder's entries that match, folders
 // (without "." and "..") or files, searched in UTF-16 so a name outside
 // the active code page is shown marked rather than as a look-alike.
-int ListFolder(const CString& strFolder, const CString& strPattern, bool bFolders, CRecord& out)
+int ListFolder(const std::wstring& strFolder, const std::wstring& strPattern, bool bFolders, CRecord& out)
 {
-    if (strFolder.GetLength() >= MAX_PATH)
-        return Fail("%s: path too long", strFolder.GetString());
-    DWORD dwAttributes = GetFileAttributesA(strFolder);
+    if (ToCodePage(strFolder).GetLength() >= MAX_PATH)
+        return FailName(strFolder, "path too long");
+    DWORD dwAttributes = GetFileAttributesW(strFolder.c_str());
     if (dwAttributes == INVALID_FILE_ATTRIBUTES)
-        return Fail("%s: %s", strFolder.GetString(), DescribeError(GetLastError()).GetString());
+        return FailName(strFolder, DescribeError(GetLastError()));
     if (!(dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return Fail("%s: not a folder", strFolder.GetString());
+        return FailName(strFolder, "not a folder");
 
-    std::wstring strSearch = ToWide(strFolder);
+    std::wstring strSearch = strFolder;
     for (wchar_t& ch : strSearch)
         if (ch == L'/')
             ch = L'\\';
     if (strSearch.back() != L'\\')
         strSearch += L'\\';
-    strSearch += ToWide(strPattern);
+    strSearch += strPattern;
 
     out = CRecord(CRecord::List);
     WIN32_FIND_DATAW data;
@@ -139,7 +139,10 @@ int RunTimes(const CCommandLine& cmd, CRecord& out)
         SYSTEMTIME stCreation = {}, stAccess = {}, stWrite = {};
         if (!GetFileTimes(file.m_strPath, stCreation, stAccess, stWrite))
         {
-            file.m_strReason = "not found";
+            // The times cannot tell why; opening the file for its length can.
+            DWORD dwError = ERROR_SUCCESS;
+            GetFileLength(file.m_strPath, &dwError);
+            file.m_strReason = DescribeError(dwError != ERROR_SUCCESS ? dwError : ERROR_READ_FAULT);
             return;
         }
         out.Nested(nullptr, CRecord()
@@ -152,10 +155,10 @@ int RunTimes(const CCommandLine& cmd, CRecord& out)
 
 int RunList(const CCommandLine& cmd, CRecord& out)
 {
-    return ListFolder(cmd.m_args[0], cmd.m_args.size() > 1 ? cmd.m_args[1] : CString("*.*"), false, out);
+    return ListFolder(cmd.m_wideArgs[0], cmd.m_wideArgs.size() > 1 ? cmd.m_wideArgs[1] : L"*.*", false, out);
 }
 
 int RunDirs(const CCommandLine& cmd, CRecord& out)
 {
-    return ListFolder(cmd.m_args[0], "*.*", true, out);
+    return ListFolder(cmd.m_wideArgs[0], L"*.*", true, out);
 }

@@ -45,7 +45,7 @@ const CCommand g_commands[] = {
      "Prints \"major.minor.build.revision\" of the fixed file version. FILE may be a\n"
      "pattern that matches one file.",
      1, 1, 0, RunVersion},
-    {"register", "DIR|FILE [--write] [--view 32|64] [--reg SCRIPT]", "what Kestrum.ocx registers for a REG.DAT",
+    {"register", "DIR|FILE", "what Kestrum.ocx registers for a REG.DAT",
      "Reads DIR\\REG.DAT (or the REG.DAT named) exactly as DllRegisterServer does\n"
      "(CLSID, TITLE, VERSION, PATH, stopping at the first empty one) and prints\n"
      "the file, the drive, the registry view (32 or 64) and each value read, then\n"
@@ -62,7 +62,7 @@ const CCommand g_commands[] = {
      "are warned about. A REG.DAT that registers nothing prints \"stop<TAB>KEY\" and\n"
      "exits 1.",
      1, 1, OptionWrite | OptionView | OptionScript, RunRegister},
-    {"unregister", "DIR|FILE [--write] [--view 32|64]", "undo what registration from a REG.DAT wrote",
+    {"unregister", "DIR|FILE", "undo what registration from a REG.DAT wrote",
      "Reads REG.DAT as register does, then removes each value registration\n"
      "wrote that still holds exactly REG.DAT's data, and then each of its keys\n"
      "left empty. Prints STATUS<TAB>ROOT<TAB>KEY<TAB>NAME<TAB>DATA per value, STATUS\n"
@@ -80,7 +80,45 @@ const CCommand g_commands[] = {
      nullptr},
 };
 
-const char* const kOptionNames[] = {"--write", "--view", "--reg"};
+// What the command line says beside the command and its operands.
+struct CParsed
+{
+    CCommandLine cmd;
+    unsigned uOptions = 0;   // CommandOption bits of the options given
+    bool bHelp = false;
+    bool bVersion = false;
+};
+
+// One row per option: parsing, the commands' help and the usage errors all
+// follow from it. A value option takes "--view 64" or "--view=64"; its
+// taker answers false for a value it refuses, and the usage error is then
+// pszRefusal.
+struct COption
+{
+    const char* pszName;
+    const char* pszValue;     // "32|64" in help; null for an option without a value
+    unsigned uBit;            // CommandOption bit; 0 for an option of every command
+    const char* pszRefusal;
+    bool (*pfnTake)(CParsed& parsed, const std::wstring& strValue);
+};
+
+const COption g_options[] = {
+    {"--json", nullptr, 0, nullptr, [](CParsed&, const std::wstring&) { return true; }},
+    {"--version", nullptr, 0, nullptr,
+     [](CParsed& parsed, const std::wstring&) { return parsed.bVersion = true; }},
+    {"--write", nullptr, OptionWrite, nullptr,
+     [](CParsed& parsed, const std::wstring&) { return parsed.cmd.m_bWrite = true; }},
+    {"--view", "32|64", OptionView, "--view takes 32 or 64",
+     [](CParsed& parsed, const std::wstring& strValue) {
+         parsed.cmd.m_nView = strValue == L"32" ? 32 : strValue == L"64" ? 64 : 0;
+         return parsed.cmd.m_nView != 0;
+     }},
+    {"--reg", "SCRIPT", OptionScript, "--reg takes a file name",
+     [](CParsed& parsed, const std::wstring& strValue) {
+         parsed.cmd.m_strScript = strValue;
+         return !strValue.empty();
+     }},
+};
 
 // Command names, like other Windows tools' commands, ignore case (ASCII).
 bool SameName(const char* pszA, const char* pszB)
@@ -99,10 +137,10 @@ const CCommand* FindCommand(const char* pszName)
     return nullptr;
 }
 
-bool IsHelpOption(const char* pszArg)
+bool IsHelpOption(const std::wstring& strArg)
 {
-    return std::strcmp(pszArg, "/?") == 0 || std::strcmp(pszArg, "-?") == 0 || SameName(pszArg, "-h") ||
-           SameName(pszArg, "/h") || std::strcmp(pszArg, "--help") == 0;
+    return strArg == L"/?" || strArg == L"-?" || strArg == L"--help" || strArg == L"-h" || strArg == L"-H" ||
+           strArg == L"/h" || strArg == L"/H";
 }
 
 void PrintUsage(FILE* pOut)
@@ -113,19 +151,16 @@ void PrintUsage(FILE* pOut)
                "Commands:\n",
                pOut);
     for (const CCommand& command : g_commands)
-    {
-        const char* pszOperands = command.pszOperands;
-        const char* pszOptions = std::strstr(pszOperands, " [--");
-        int nOperands = pszOptions != nullptr ? static_cast<int>(pszOptions - pszOperands)
-                                              : static_cast<int>(std::strlen(pszOperands));
-        std::fprintf(pOut, "  %-10s %-14.*s %s\n", command.pszName, nOperands, pszOperands, command.pszSummary);
-    }
-    std::fputs("\nFILE operands may hold the wildcards * and ? in their last part.\n"
-               "Output: one record a line, fields separated by a tab, text in the active\n"
-               "code page with tab, line breaks, \\ and control bytes escaped (\\t \\n \\r \\\\\n"
-               "\\xHH) and characters of a file name that the code page lacks as \\uXXXX;\n"
-               "--json prints one JSON document instead (ASCII, other characters as \\u\n"
-               "escapes), failures included. Errors go to standard error, one line each.\n"
+        std::fprintf(pOut, "  %-10s %-14s %s\n", command.pszName, command.pszOperands, command.pszSummary);
+    std::fputs("\nOperands may name files and folders in any script; FILE operands may hold\n"
+               "the wildcards * and ? in their last part.\n"
+               "Output: one record a line, fields separated by a tab, with tab, line breaks,\n"
+               "\\ and control bytes escaped (\\t \\n \\r \\\\ \\xHH). To a file or a pipe it is\n"
+               "text in the active code page, characters of a file name that the code page\n"
+               "lacks as \\uXXXX; to a console it is UTF-16, every character as it is.\n"
+               "--json prints one JSON document instead (UTF-8, as ASCII with other\n"
+               "characters as \\u escapes), failures included. Errors go to standard error,\n"
+               "one line each.\n"
                "Exit codes: 0 success; 1 failure (missing file, no version resource, nothing\n"
                "to register, a write that failed); 2 usage error.\n",
                pOut);
@@ -135,106 +170,114 @@ void PrintCommandHelp(const CCommand& command)
 {
     CString strSummary = command.pszSummary;
     strSummary.SetAt(0, static_cast<char>(std::toupper(static_cast<unsigned char>(strSummary[0]))));
+    CString strOptions;
+    for (const COption& option : g_options)
+        if (option.uBit & command.uOptions)
+            strOptions += CString(" [") + option.pszName + (option.pszValue ? " " : "") +
+                          (option.pszValue ? option.pszValue : "") + "]";
     const char* pszJson = command.pfnRun != nullptr ? " [--json]" : "";
-    std::printf("usage: kestrum %s%s%s%s\n\n%s.\n%s\n", command.pszName, pszJson, *command.pszOperands ? " " : "",
-                command.pszOperands, strSummary.GetString(), command.pszDetails);
+    std::printf("usage: kestrum %s%s%s%s%s\n\n%s.\n%s\n", command.pszName, pszJson, *command.pszOperands ? " " : "",
+                command.pszOperands, strOptions.GetString(), strSummary.GetString(), command.pszDetails);
 }
 
-// Reports a usage error; with --json also as the run's document.
-int UsageError(bool bJson, const char* pszCommand, const char* pszFormat, const char* pszArg)
+// Reports a usage error; with --json also as the run's document. The
+// message is exact text, a name the code page cannot spell included.
+int UsageError(bool bJson, const char* pszCommand, const std::wstring& strMessage)
 {
-    CString strMessage;
-    strMessage.Format(pszFormat, pszArg);
-    std::fprintf(stderr, "kestrum: %s (see kestrum help%s%s)\n", EscapeText(strMessage).GetString(),
-                 pszCommand != nullptr ? " " : "", pszCommand != nullptr ? pszCommand : "");
+    WriteError(TextOfFileName(strMessage) + " (see kestrum help" + (pszCommand != nullptr ? " " : "") +
+               (pszCommand != nullptr ? pszCommand : "") + ")");
     if (bJson)
-        CRecord().Text("error", strMessage).Print(true);
+        CRecord().FileName("error", strMessage).Print(true);
     return ExitUsage;
 }
 
-// An option's value: "--view 64" or "--view=64".
-const char* OptionValue(int argc, char** argv, int& i, const char* pszOption)
+std::wstring Quoted(const char* pszBefore, const std::wstring& strArg)
 {
-    size_t nLength = std::strlen(pszOption);
-    if (argv[i][nLength] == '=')
-        return argv[i] + nLength + 1;
-    return i + 1 < argc ? argv[++i] : nullptr;
+    return ToWide(pszBefore) + L"'" + strArg + L"'";
 }
 
-bool IsOption(const char* pszArg, const char* pszOption)
+// The option an argument names: "--view", "--view=64" (a value option
+// only), or null.
+const COption* FindOption(const std::wstring& strArg)
 {
-    size_t nLength = std::strlen(pszOption);
-    return std::strncmp(pszArg, pszOption, nLength) == 0 && (pszArg[nLength] == '\0' || pszArg[nLength] == '=');
+    for (const COption& option : g_options)
+    {
+        const std::wstring strName = ToWide(option.pszName);
+        if (strArg.compare(0, strName.size(), strName) == 0 &&
+            (strArg.size() == strName.size() || (option.pszValue != nullptr && strArg[strName.size()] == L'=')))
+            return &option;
+    }
+    return nullptr;
 }
 
 // --json is known before anything can go wrong, so that a usage error or
 // an exception makes a JSON document too.
-bool WantsJson(int argc, char** argv)
+bool WantsJson(const std::vector<std::wstring>& args)
 {
-    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
-        if (std::strcmp(argv[i], "--json") == 0)
+    for (size_t i = 1; i < args.size() && args[i] != L"--"; ++i)
+        if (args[i] == L"--json")
             return true;
     return false;
 }
 
-int Run(int argc, char** argv, bool bJson)
+int Run(const std::vector<std::wstring>& args, bool bJson)
 {
-
     // Options may stand anywhere; "--" ends them, so an operand may begin
     // with "-".
-    CCommandLine cmd;
+    CParsed parsed;
+    CCommandLine& cmd = parsed.cmd;
     cmd.m_bJson = bJson;
-    unsigned uOptions = 0;
-    bool bHelp = false;
-    bool bVersion = false;
     bool bOptionsDone = false;
-    const char* pszCommand = nullptr;
-    for (int i = 1; i < argc; ++i)
+    std::wstring strWideCommand;
+    CString strCommand;
+    bool bCommand = false;
+    for (size_t i = 1; i < args.size(); ++i)
     {
-        const char* pszArg = argv[i];
-        if (bOptionsDone || pszArg[0] != '-' || pszArg[1] == '\0')
+        const std::wstring& strArg = args[i];
+        if (!bOptionsDone && IsHelpOption(strArg))
         {
-            if (!bOptionsDone && IsHelpOption(pszArg))
-                bHelp = true;
-            else if (pszCommand == nullptr)
-                pszCommand = pszArg;
+            parsed.bHelp = true;
+            continue;
+        }
+        if (bOptionsDone || strArg.size() < 2 || strArg[0] != L'-')
+        {
+            if (!bCommand)
+            {
+                strWideCommand = strArg;
+                strCommand = ToCodePage(strArg);
+                bCommand = true;
+            }
             else
-                cmd.m_args.push_back(pszArg);
+            {
+                cmd.m_args.push_back(ToCodePage(strArg));
+                cmd.m_wideArgs.push_back(strArg);
+            }
+            continue;
         }
-        else if (IsHelpOption(pszArg))
-            bHelp = true;
-        else if (std::strcmp(pszArg, "--") == 0)
+        if (strArg == L"--")
+        {
             bOptionsDone = true;
-        else if (std::strcmp(pszArg, "--json") == 0)
-            ;
-        else if (std::strcmp(pszArg, "--version") == 0)
-            bVersion = true;
-        else if (std::strcmp(pszArg, "--write") == 0)
-        {
-            cmd.m_bWrite = true;
-            uOptions |= OptionWrite;
+            continue;
         }
-        else if (IsOption(pszArg, "--view"))
+        const char* pszCommand = bCommand ? strCommand.GetString() : nullptr;
+        const COption* pOption = FindOption(strArg);
+        if (pOption == nullptr)
+            return UsageError(bJson, pszCommand, Quoted("unknown option ", strArg));
+        std::wstring strValue;
+        if (pOption->pszValue != nullptr)
         {
-            const char* pszValue = OptionValue(argc, argv, i, "--view");
-            if (pszValue == nullptr || (std::strcmp(pszValue, "32") != 0 && std::strcmp(pszValue, "64") != 0))
-                return UsageError(bJson, pszCommand, "--view takes 32 or 64", "");
-            cmd.m_nView = pszValue[0] == '3' ? 32 : 64;
-            uOptions |= OptionView;
+            size_t nName = std::strlen(pOption->pszName);
+            if (strArg.size() > nName)
+                strValue = strArg.substr(nName + 1);
+            else if (i + 1 < args.size())
+                strValue = args[++i];
         }
-        else if (IsOption(pszArg, "--reg"))
-        {
-            const char* pszValue = OptionValue(argc, argv, i, "--reg");
-            if (pszValue == nullptr || *pszValue == '\0')
-                return UsageError(bJson, pszCommand, "--reg takes a file name", "");
-            cmd.m_strScript = pszValue;
-            uOptions |= OptionScript;
-        }
-        else
-            return UsageError(bJson, pszCommand, "unknown option '%s'", pszArg);
+        if (!pOption->pfnTake(parsed, strValue))
+            return UsageError(bJson, pszCommand, ToWide(pOption->pszRefusal));
+        parsed.uOptions |= pOption->uBit;
     }
 
-    if (bVersion)
+    if (parsed.bVersion)
     {
         CRecord()
             .Text("name", "kestrum")
@@ -244,31 +287,31 @@ int Run(int argc, char** argv, bool bJson)
             .Print(bJson);
         return ExitSuccess;
     }
-    if (pszCommand == nullptr)
+    if (!bCommand)
     {
-        PrintUsage(bHelp ? stdout : stderr);
-        if (!bHelp && bJson)
+        PrintUsage(parsed.bHelp ? stdout : stderr);
+        if (!parsed.bHelp && bJson)
             CRecord().Text("error", "no command given").Print(true);
-        return bHelp ? ExitSuccess : ExitUsage;
+        return parsed.bHelp ? ExitSuccess : ExitUsage;
     }
 
-    const CCommand* pCommand = FindCommand(pszCommand);
+    const CCommand* pCommand = FindCommand(strCommand);
     if (pCommand == nullptr)
-        return UsageError(bJson, nullptr, "unknown command '%s'", pszCommand);
-    if (bHelp)
+        return UsageError(bJson, nullptr, Quoted("unknown command ", strWideCommand));
+    if (parsed.bHelp)
     {
         PrintCommandHelp(*pCommand);
         return ExitSuccess;
     }
-    for (unsigned u = 0; u < 3; ++u)
-        if ((uOptions & (1u << u)) && !(pCommand->uOptions & (1u << u)))
-            return UsageError(bJson, pCommand->pszName, (CString(pCommand->pszName) + " does not take %s").GetString(),
-                              kOptionNames[u]);
+    const std::wstring strName = ToWide(pCommand->pszName);
+    for (const COption& option : g_options)
+        if ((parsed.uOptions & option.uBit) && !(pCommand->uOptions & option.uBit))
+            return UsageError(bJson, pCommand->pszName, strName + L" does not take " + ToWide(option.pszName));
     int nArgs = static_cast<int>(cmd.m_args.size());
     if (nArgs < pCommand->nMinArgs)
-        return UsageError(bJson, pCommand->pszName, "%s needs more operands", pCommand->pszName);
+        return UsageError(bJson, pCommand->pszName, strName + L" needs more operands");
     if (pCommand->nMaxArgs >= 0 && nArgs > pCommand->nMaxArgs)
-        return UsageError(bJson, pCommand->pszName, "%s takes fewer operands", pCommand->pszName);
+        return UsageError(bJson, pCommand->pszName, strName + L" takes fewer operands");
 
     if (pCommand->pfnRun == nullptr)
     {
@@ -280,7 +323,7 @@ int Run(int argc, char** argv, bool bJson)
         }
         const CCommand* pTopic = FindCommand(cmd.m_args[0]);
         if (pTopic == nullptr)
-            return UsageError(bJson, nullptr, "unknown command '%s'", cmd.m_args[0]);
+            return UsageError(bJson, nullptr, Quoted("unknown command ", cmd.m_wideArgs[0]));
         PrintCommandHelp(*pTopic);
         return ExitSuccess;
     }
@@ -288,21 +331,25 @@ int Run(int argc, char** argv, bool bJson)
     CRecord out;
     int nResult = pCommand->pfnRun(cmd, out);
     if (bJson && nResult != ExitSuccess && out.GetLayout() != CRecord::List)
-        out.Text("error", GetFirstComplaint()).JsonOnly();
+        out.FileName("error", GetFirstComplaint()).JsonOnly();
     out.Print(bJson);
     return nResult;
 }
 
 } // namespace
 
-int main(int argc, char** argv)
+// The arguments in UTF-16, so that an operand may name a file or folder in
+// any script, whatever the active code page.
+int wmain(int argc, wchar_t** argv)
 {
     // Nothing is thrown past main: an exception ends the command with a
     // message and the failure code.
-    bool bJson = WantsJson(argc, argv);
+    bool bJson = false;
     try
     {
-        int nResult = Run(argc, argv, bJson);
+        const std::vector<std::wstring> args(argv, argv + argc);
+        bJson = WantsJson(args);
+        int nResult = Run(args, bJson);
         if (std::fflush(stdout) != 0)
             return ExitFailure;
         return nResult;
@@ -311,7 +358,7 @@ int main(int argc, char** argv)
     {
         const char* pszWhat = nullptr;
         StatusOfException(&pszWhat);
-        std::fprintf(stderr, "kestrum: %s\n", pszWhat);
+        WriteError(pszWhat);
         if (bJson)
             CRecord().Text("error", pszWhat).Print(true);
     }

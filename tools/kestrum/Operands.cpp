@@ -5,19 +5,25 @@
 
 namespace {
 
-CFileMatch Problem(const CString& strPath, const std::wstring& strWidePath, const char* pszReason)
+CFileMatch Match(const CString& strPath, const std::wstring& strWidePath)
 {
     CFileMatch match;
     match.m_strPath = strPath;
     match.m_strWidePath = strWidePath;
-    match.m_strReason = pszReason;
+    return match;
+}
+
+CFileMatch Problem(const std::wstring& strWidePath, const CString& strReason)
+{
+    CFileMatch match = Match(ToCodePage(strWidePath), strWidePath);
+    match.m_strReason = strReason;
     return match;
 }
 
 // Every file (not folder) that matches a pattern, searched in UTF-16 so that
 // a name the code page cannot spell is told apart rather than shown as a
 // look-alike.
-std::vector<CFileMatch> ExpandPattern(const CString& strOperand, const std::wstring& strWide)
+std::vector<CFileMatch> ExpandPattern(const std::wstring& strWide)
 {
     std::vector<CFileMatch> matches;
     size_t nPart = strWide.find_last_of(L"\\/:");
@@ -41,38 +47,35 @@ std::vector<CFileMatch> ExpandPattern(const CString& strOperand, const std::wstr
         } while (FindNextFileW(hSearch.Get(), &data));
     }
     if (matches.empty())
-        matches.push_back(Problem(strOperand, strWide, "no file matches"));
+        matches.push_back(Problem(strWide, "no file matches"));
     return matches;
 }
 
 } // namespace
 
-std::vector<CFileMatch> ExpandFileOperand(const CString& strOperand)
+std::vector<CFileMatch> ExpandFileOperand(const std::wstring& strWide)
 {
-    std::wstring strWide = ToWide(strOperand);
-    // The library's file operations refuse such names, whatever is there.
-    if (strOperand.GetLength() >= MAX_PATH)
-        return {Problem(strOperand, strWide, "path too long")};
     size_t nPart = strWide.find_last_of(L"\\/:");
     if (strWide.find_first_of(L"*?", nPart == std::wstring::npos ? 0 : nPart + 1) != std::wstring::npos)
-        return ExpandPattern(strOperand, strWide);
+        return ExpandPattern(strWide);
 
-    DWORD dwAttributes = GetFileAttributesA(strOperand);
+    // The library's file operations take names in the code page, and
+    // refuse names of 260 bytes or more, whatever is there.
+    CString strPath;
+    if (!ToCodePageExactly(strWide, strPath))
+        return {Problem(strWide, "name outside the active code page")};
+    if (strPath.GetLength() >= MAX_PATH)
+        return {Problem(strWide, "path too long")};
+    DWORD dwAttributes = GetFileAttributesW(strWide.c_str());
     if (dwAttributes == INVALID_FILE_ATTRIBUTES)
-    {
-        CString strReason = DescribeError(GetLastError());
-        CFileMatch match = Problem(strOperand, strWide, "");
-        match.m_strReason = strReason;
-        return {match};
-    }
+        return {Problem(strWide, DescribeError(GetLastError()))};
     if (dwAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        return {Problem(strOperand, strWide, "is a folder")};
-    return {Problem(strOperand, strWide, "")};
+        return {Problem(strWide, "is a folder")};
+    return {Match(strPath, strWide)};
 }
 
 int ReportMatch(const CFileMatch& match, CRecord& list)
 {
     list.Nested(nullptr, CRecord().FileName("file", match.m_strWidePath).Text("error", match.m_strReason)).JsonOnly();
-    // The name is escaped already, and marked where the code page lacks it.
-    return FailLine(TextOfFileName(match.m_strWidePath) + ": " + EscapeText(match.m_strReason));
+    return FailName(match.m_strWidePath, match.m_strReason);
 }

@@ -7,7 +7,7 @@
 
 namespace {
 
-CString g_strFirstComplaint;
+std::wstring g_strFirstComplaint;
 bool g_bProgressShown = false;
 size_t g_nProgressWidth = 0;
 
@@ -23,7 +23,7 @@ void ClearProgress()
 void WriteComplaint(const char* pszPrefix, const CString& strLine)
 {
     ClearProgress();
-    std::fprintf(stderr, "kestrum: %s%s\n", pszPrefix, strLine.GetString());
+    WriteText(stderr, CString("kestrum: ") + pszPrefix + strLine + "\n", true);
 }
 
 CString FormatMessageV(const char* pszFormat, va_list args)
@@ -41,18 +41,23 @@ int Fail(const char* pszFormat, ...)
     va_start(args, pszFormat);
     CString strMessage = FormatMessageV(pszFormat, args);
     va_end(args);
-    if (g_strFirstComplaint.IsEmpty())
-        g_strFirstComplaint = strMessage;
+    if (g_strFirstComplaint.empty())
+        g_strFirstComplaint = ToWide(strMessage);
     WriteComplaint("", EscapeText(strMessage));
     return ExitFailure;
 }
 
-int FailLine(const CString& strLine)
+int FailName(const std::wstring& strName, const CString& strReason)
 {
-    if (g_strFirstComplaint.IsEmpty())
-        g_strFirstComplaint = strLine;
-    WriteComplaint("", strLine);
+    if (g_strFirstComplaint.empty())
+        g_strFirstComplaint = strName + L": " + ToWide(strReason);
+    WriteComplaint("", TextOfFileName(strName) + ": " + EscapeText(strReason));
     return ExitFailure;
+}
+
+void WriteError(const CString& strLine)
+{
+    WriteComplaint("", strLine);
 }
 
 void Warn(const char* pszFormat, ...)
@@ -64,7 +69,7 @@ void Warn(const char* pszFormat, ...)
     WriteComplaint("warning: ", EscapeText(strMessage));
 }
 
-const CString& GetFirstComplaint()
+const std::wstring& GetFirstComplaint()
 {
     return g_strFirstComplaint;
 }

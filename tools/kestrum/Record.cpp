@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cwctype>
 
 namespace {
 
@@ -118,13 +120,40 @@ namespace {
 
 void PrintLine(const std::vector<CString>& values)
 {
+    CString strLine;
     for (size_t i = 0; i < values.size(); ++i)
+        strLine += (i > 0 ? "\t" : "") + values[i];
+    WriteText(stdout, strLine + "\n", true);
+}
+
+// A console shows UTF-16, not the code page's bytes. Text that goes to
+// one has its \uXXXX marks turned back into the characters they stand for:
+// a "\" of the text itself is always doubled, so a mark cannot be mistaken.
+std::wstring ForConsole(const std::wstring& text)
+{
+    std::wstring out;
+    out.reserve(text.size());
+    auto hex = [](wchar_t ch) { return ch <= L'9' ? ch - L'0' : (ch | 0x20) - L'a' + 10; };
+    for (size_t i = 0; i < text.size(); ++i)
     {
-        if (i > 0)
-            std::fputc('\t', stdout);
-        std::fwrite(values[i].GetString(), 1, values[i].GetLength(), stdout);
+        if (text[i] == L'\\' && i + 1 < text.size() && text[i + 1] == L'\\')
+        {
+            out += L"\\\\";
+            ++i;
+        }
+        else if (text[i] == L'\\' && i + 5 < text.size() && text[i + 1] == L'u' &&
+                 std::all_of(&text[i + 2], &text[i + 6], [](wchar_t ch) { return iswxdigit(ch) != 0; }))
+        {
+            out += static_cast<wchar_t>(hex(text[i + 2]) << 12 | hex(text[i + 3]) << 8 | hex(text[i + 4]) << 4 |
+                                        hex(text[i + 5]));
+            i += 5;
+        }
+        else
+        {
+            out += text[i];
+        }
     }
-    std::fputc('\n', stdout);
+    return out;
 }
 
 } // namespace
@@ -337,14 +366,51 @@ void CRecord::PrintLines() const
     }
 }
 
+void WriteText(FILE* pStream, const CString& strText, bool bText)
+{
+    HANDLE hStream = GetStdHandle(pStream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD dwMode = 0;
+    if (!GetConsoleMode(hStream, &dwMode))
+    {
+        std::fwrite(strText.GetString(), 1, strText.GetLength(), pStream);
+        return;
+    }
+    std::fflush(pStream);
+    std::wstring wide = ToWide(strText);
+    if (bText)
+        wide = ForConsole(wide);
+    // A console takes a limited amount in one call.
+    for (size_t nDone = 0; nDone < wide.size();)
+    {
+        DWORD dwWritten = 0;
+        DWORD dwUnits = static_cast<DWORD>(std::min<size_t>(wide.size() - nDone, 8192));
+        if (!WriteConsoleW(hStream, wide.data() + nDone, dwUnits, &dwWritten, nullptr) || dwWritten == 0)
+            break;
+        nDone += dwWritten;
+    }
+}
+
+CString ToCodePage(const std::wstring& strWide)
+{
+    CString strText;
+    int nBytes = WideCharToMultiByte(CP_ACP, 0, strWide.data(), static_cast<int>(strWide.size()), nullptr, 0, nullptr,
+                                     nullptr);
+    if (nBytes > 0)
+    {
+        WideCharToMultiByte(CP_ACP, 0, strWide.data(), static_cast<int>(strWide.size()), strText.GetBuffer(nBytes),
+                            nBytes, nullptr, nullptr);
+        strText.ReleaseBuffer(nBytes);
+    }
+    return strText;
+}
+
 void CRecord::Print(bool bJson) const
 {
     if (bJson)
     {
         std::string strJson;
         AppendJson(strJson);
-        std::fwrite(strJson.data(), 1, strJson.size(), stdout);
-        std::fputc('\n', stdout);
+        WriteText(stdout, CString(strJson.c_str()) + "\n", false);
     }
     else
     {

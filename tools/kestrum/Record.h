@@ -24,12 +24,15 @@
 // other control bytes in a value are escaped as \t, \n, \r, \\ and \xHH,
 // so a record is always one line and its field count is fixed; a file name
 // with characters outside the code page shows each of them as \uXXXX (its
-// UTF-16 units). JSON is plain ASCII: every character outside printable
-// ASCII is a \uXXXX escape, and a file name carries its exact characters.
+// UTF-16 units). That is what a file or a pipe receives; a console is
+// written in UTF-16, where those characters show as themselves. JSON is
+// UTF-8 in its plain ASCII form: every character outside printable ASCII
+// is a \uXXXX escape, and a file name carries its exact characters.
 #pragma once
 
 #include "framework/String.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -114,3 +117,12 @@ std::wstring ToWide(const CString& str);
 // The exact active-code-page form of a UTF-16 name; false when some
 // character has none (the platform would substitute a look-alike or "?").
 bool ToCodePageExactly(const std::wstring& strWide, CString& strName);
+
+// UTF-16 text in the active code page, characters it lacks as the
+// platform substitutes them (for names that are only shown or compared).
+CString ToCodePage(const std::wstring& strWide);
+
+// Writes text in the code page to standard output or standard error: its
+// bytes to a file or a pipe, UTF-16 to a console. bText: the text output's
+// form, whose \uXXXX marks a console shows as the characters themselves.
+void WriteText(FILE* pStream, const CString& strText, bool bText);

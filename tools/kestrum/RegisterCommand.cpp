@@ -33,28 +33,29 @@ bool HasView64()
 
 // The REG.DAT that an operand names: the file itself, or REG.DAT in the
 // folder. A full path, since the profile reader looks for a bare or
-// relative name in the Windows folder.
-CString FindRegDat(const CString& strOperand, CString& strRegDat)
+// relative name in the Windows folder; in UTF-16, so that a folder of any
+// name works, and whole characters decide whether it ends in a separator.
+CString FindRegDat(const std::wstring& strOperand, std::wstring& strRegDat)
 {
-    char szFull[MAX_PATH];
-    DWORD dwLength = GetFullPathNameA(strOperand, sizeof(szFull), szFull, nullptr);
+    wchar_t szFull[MAX_PATH];
+    DWORD dwLength = GetFullPathNameW(strOperand.c_str(), MAX_PATH, szFull, nullptr);
     if (dwLength == 0)
         return DescribeError(GetLastError());
-    if (dwLength >= sizeof(szFull))
+    if (dwLength >= MAX_PATH)
         return "path too long";
     strRegDat = szFull;
-    DWORD dwAttributes = GetFileAttributesA(strRegDat);
+    DWORD dwAttributes = GetFileAttributesW(strRegDat.c_str());
     if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
     {
-        char chLast = strRegDat[strRegDat.GetLength() - 1];
-        strRegDat += chLast == '\\' || chLast == '/' ? "REG.DAT" : "\\REG.DAT";
-        if (strRegDat.GetLength() >= MAX_PATH)
+        wchar_t chLast = strRegDat.back();
+        strRegDat += chLast == L'\\' || chLast == L'/' ? L"REG.DAT" : L"\\REG.DAT";
+        if (strRegDat.size() >= MAX_PATH)
             return "path too long";
     }
     // The profile reader reads a file it cannot open as empty; say why first.
-    DWORD dwError = ERROR_SUCCESS;
-    GetFileLength(strRegDat, &dwError);
-    return dwError == ERROR_SUCCESS ? CString() : DescribeError(dwError);
+    CFileHandle hFile(CreateFileW(strRegDat.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return hFile ? CString() : DescribeError(GetLastError());
 }
 
 // 8-4-4-4-12 hexadecimal digits, as a class identifier is written.
@@ -101,11 +102,11 @@ CRecord EntryRecord(const char* pszStatus, const CRegistrationEntry& entry)
 // author meant. False (after complaining) when there is nothing to act on.
 bool Prepare(const CCommandLine& cmd, CRegistrationPlan& plan, CRecord& out, CRecord& warnings, int& nResult)
 {
-    CString strRegDat;
-    CString strReason = FindRegDat(cmd.m_args[0], strRegDat);
+    std::wstring strRegDat;
+    CString strReason = FindRegDat(cmd.m_wideArgs[0], strRegDat);
     if (!strReason.IsEmpty())
     {
-        nResult = Fail("%s: %s", (strRegDat.IsEmpty() ? cmd.m_args[0] : strRegDat).GetString(), strReason.GetString());
+        nResult = FailName(strRegDat.empty() ? cmd.m_wideArgs[0] : strRegDat, strReason);
         return false;
     }
     int nView = cmd.m_nView != 0 ? cmd.m_nView : OwnView();
@@ -125,7 +126,7 @@ bool Prepare(const CCommandLine& cmd, CRegistrationPlan& plan, CRecord& out, CRe
     if (cmd.m_nView != 0)
         plan.m_samView = nView == 64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
     out = CRecord(CRecord::Lines);
-    out.Text("file", plan.m_strRegDat).Text("drive", plan.m_strWindowsDrive).Number("view", nView);
+    out.FileName("file", plan.m_strRegDat).Text("drive", plan.m_strWindowsDrive).Number("view", nView);
     const CString* const values[] = {&plan.m_strClsid, &plan.m_strTitle, &plan.m_strVersion, &plan.m_strPath};
     CRecord read(CRecord::Lines);
     for (int i = 0; i < 4; ++i)
@@ -202,9 +203,9 @@ std::wstring ScriptText(const CRegistrationPlan& plan, const std::vector<bool>& 
     return text + L"\r\n";
 }
 
-CString WriteScript(const CString& strFile, const std::wstring& text)
+CString WriteScript(const std::wstring& strFile, const std::wstring& text)
 {
-    CFileHandle hFile(CreateFileA(strFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    CFileHandle hFile(CreateFileW(strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!hFile)
         return DescribeError(GetLastError());
     std::wstring bytes = L"\xFEFF" + text;
@@ -350,7 +351,7 @@ CRecord RemoveKeys(const CCommandLine& cmd, const CRegistrationPlan& plan, const
                 LONG lStatus = RegDeleteKeyExA(hRoot, strKey, plan.m_samView, 0);
                 if (lStatus != ERROR_SUCCESS)
                 {
-                    pszStatus = "failed-key";
+                    pszStatus = "failed";
                     bEmpty = false;
                     strError = DescribeError(static_cast<DWORD>(lStatus));
                     nResult = Fail("%s\\%s: %s", RootName(hRoot), strKey.GetString(), strError.GetString());
@@ -425,13 +426,13 @@ int RunRegister(const CCommandLine& cmd, CRecord& out)
         }
         out.Nested("entries", entries);
 
-        if (!cmd.m_strScript.IsEmpty())
+        if (!cmd.m_strScript.empty())
         {
             CString strReason = WriteScript(cmd.m_strScript, ScriptText(plan, include));
             if (!strReason.IsEmpty())
-                nResult = Fail("%s: %s", cmd.m_strScript.GetString(), strReason.GetString());
+                nResult = FailName(cmd.m_strScript, strReason);
             else
-                out.Text("script", cmd.m_strScript);
+                out.FileName("script", cmd.m_strScript);
         }
     });
 }

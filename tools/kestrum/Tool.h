@@ -34,14 +34,15 @@ enum ExitCode
 // One command's operands, with the options taken out.
 struct CCommandLine
 {
-    std::vector<CString> m_args;   // operands, in order
-    bool m_bJson = false;          // --json
-    bool m_bWrite = false;         // --write
-    int m_nView = 0;               // --view 32 or 64; 0 when not given
-    CString m_strScript;           // --reg FILE
+    std::vector<CString> m_args;            // operands, in order, in the code page
+    std::vector<std::wstring> m_wideArgs;   // the same as given, in UTF-16
+    bool m_bJson = false;                   // --json
+    bool m_bWrite = false;                  // --write
+    int m_nView = 0;                        // --view 32 or 64; 0 when not given
+    std::wstring m_strScript;               // --reg FILE
 };
 
-// Options a command accepts beside --json.
+// Options a command accepts beside --json (the option table in Main.cpp).
 enum CommandOption
 {
     OptionWrite = 1,
@@ -67,12 +68,16 @@ struct CCommand
 // end with return Fail(...). The first message of a run is kept for the JSON
 // document of a run that failed.
 int Fail(const char* pszFormat, ...);
-// The same for a line already in its text form (escaped, marked).
-int FailLine(const CString& strLine);
+// The same for a file name (exact, in UTF-16) and what is wrong with it:
+// "NAME: REASON".
+int FailName(const std::wstring& strName, const CString& strReason);
 // "kestrum: warning: " and the message; the exit code is not changed.
 void Warn(const char* pszFormat, ...);
-// The first message Fail wrote in this run, unescaped; "" when none.
-const CString& GetFirstComplaint();
+// The first message Fail or FailName gave in this run, unescaped and exact;
+// "" when none.
+const std::wstring& GetFirstComplaint();
+// "kestrum: " and a line already in its text form, on standard error.
+void WriteError(const CString& strLine);
 
 // The platform's reason for a failed file or registry call, in a few words
 // ("not found", "in use by another program", "access denied", "path too
@@ -94,8 +99,9 @@ struct CFileMatch
 // found", or "no file matches" for a pattern), a folder ("is a folder"), a
 // path of 260 bytes or more ("path too long") and a found name that the
 // active code page cannot spell ("name outside the active code page")
-// come back as a match with a reason.
-std::vector<CFileMatch> ExpandFileOperand(const CString& strOperand);
+// come back as a match with a reason, and so does an operand the code page
+// cannot spell, since the library takes names in the code page.
+std::vector<CFileMatch> ExpandFileOperand(const std::wstring& strOperand);
 
 // Reports a match that has a reason: on standard error, and as a JSON-only
 // entry {"file":...,"error":...} of the list. Returns ExitFailure.

@@ -6,13 +6,16 @@
 
 int RunVersion(const CCommandLine& cmd, CRecord& out)
 {
-    std::vector<CFileMatch> matches = ExpandFileOperand(cmd.m_args[0]);
+    std::vector<CFileMatch> matches = ExpandFileOperand(cmd.m_wideArgs[0]);
     if (matches.size() > 1)
-        return Fail("%s: matches %u files; version takes one", cmd.m_args[0].GetString(),
-                    static_cast<unsigned>(matches.size()));
+    {
+        CString strReason;
+        strReason.Format("matches %u files; version takes one", static_cast<unsigned>(matches.size()));
+        return FailName(cmd.m_wideArgs[0], strReason);
+    }
     const CFileMatch& file = matches[0];
     if (!file.m_strReason.IsEmpty())
-        return FailLine(TextOfFileName(file.m_strWidePath) + ": " + EscapeText(file.m_strReason));
+        return FailName(file.m_strWidePath, file.m_strReason);
 
     ULONGLONG qwVersion = 0;
     if (QueryFileVersion(file.m_strPath, &qwVersion) < 0)
@@ -21,8 +24,7 @@ int RunVersion(const CCommandLine& cmd, CRecord& out)
         // resource; opening it for its length can.
         DWORD dwError = ERROR_SUCCESS;
         GetFileLength(file.m_strPath, &dwError);
-        return Fail("%s: %s", file.m_strPath.GetString(),
-                    dwError != ERROR_SUCCESS ? DescribeError(dwError).GetString() : "no version resource");
+        return FailName(file.m_strWidePath, dwError != ERROR_SUCCESS ? DescribeError(dwError) : "no version resource");
     }
 
     const unsigned parts[] = {
@@ -33,7 +35,7 @@ int RunVersion(const CCommandLine& cmd, CRecord& out)
     };
     CString strVersion;
     strVersion.Format("%u.%u.%u.%u", parts[0], parts[1], parts[2], parts[3]);
-    out.Text("file", file.m_strPath).JsonOnly().Text("version", strVersion);
+    out.FileName("file", file.m_strWidePath).JsonOnly().Text("version", strVersion);
     const char* const names[] = {"major", "minor", "build", "revision"};
     for (int i = 0; i < 4; ++i)
         out.Number(names[i], parts[i]).JsonOnly();
