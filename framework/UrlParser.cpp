@@ -77,21 +77,26 @@ struct CUrlParts
     }
 };
 
+// What both entries do: the service type set to AFX_INET_SERVICE_UNK, then
+// the URL canonicalised and split into url, then the type of its scheme.
+BOOL ParseServiceType(const char* pszURL, DWORD& dwServiceType, CUrlParts& url)
+{
+    dwServiceType = AFX_INET_SERVICE_UNK;
+    if (pszURL == nullptr || !CrackCanonicalUrl(pszURL, url.parts))
+        return FALSE;
+    dwServiceType = ServiceTypeFromScheme(url.parts.nScheme);
+    return TRUE;
+}
+
 } // namespace
 
 BOOL AfxParseURL(const char* pszURL, DWORD& dwServiceType, CString& strServer, CString& strObject, WORD& nPort)
 {
-    dwServiceType = AFX_INET_SERVICE_UNK;
-    if (pszURL == nullptr)
-        return FALSE;
-
     CUrlParts url;
     url.szHost[0] = '\0';   // a part the platform leaves alone reads as empty
     url.szPath[0] = '\0';
-    if (!CrackCanonicalUrl(pszURL, url.parts))
+    if (!ParseServiceType(pszURL, dwServiceType, url))
         return FALSE;
-
-    dwServiceType = ServiceTypeFromScheme(url.parts.nScheme);
     strServer = CString(url.szHost, PartLength(url.parts.dwHostNameLength));
     strObject = CString(url.szPath, PartLength(url.parts.dwUrlPathLength));
     nPort = url.parts.nPort;
@@ -100,14 +105,8 @@ BOOL AfxParseURL(const char* pszURL, DWORD& dwServiceType, CString& strServer, C
 
 BOOL AfxParseURLServiceType(const char* pszURL, DWORD& dwServiceType)
 {
-    dwServiceType = AFX_INET_SERVICE_UNK;
-    if (pszURL == nullptr)
-        return FALSE;
     // The host and path are split as AfxParseURL splits them, so the same
     // URLs fail; they are never read.
     CUrlParts url;
-    if (!CrackCanonicalUrl(pszURL, url.parts))
-        return FALSE;
-    dwServiceType = ServiceTypeFromScheme(url.parts.nScheme);
-    return TRUE;
+    return ParseServiceType(pszURL, dwServiceType, url);
 }
