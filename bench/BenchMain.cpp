@@ -12,8 +12,11 @@
 #include "util/text/DurationText.h"
 #include "util/text/LineText.h"
 #include "util/text/NumberText.h"
+#include "util/text/UrlScheme.h"
 
 #include <windows.h>
+#include <shlwapi.h>
+#include <wininet.h>
 
 #include <emmintrin.h>
 
@@ -45,12 +48,12 @@ double Now()
 // Medians of several timings taken in alternation (one run of each per
 // round), so that a burst of load from other work on the machine falls on
 // a case and its reference alike.
-std::vector<double> Medians(const std::vector<std::function<void()>>& fns)
+std::vector<double> Medians(const std::vector<std::function<void()>>& fns, int rounds = g_runs)
 {
     for (const auto& fn : fns)
         fn();
     std::vector<std::vector<double>> times(fns.size());
-    for (int i = 0; i < g_runs; ++i)
+    for (int i = 0; i < rounds; ++i)
         for (size_t k = 0; k < fns.size(); ++k)
         {
             double start = Now();
@@ -377,28 +380,446 @@ void BenchFileList(const std::string& base)
     PrintRow("GetFileList 20,000 files vs bare", m[0], 0, m[1], 1.3);
 }
 
-void BenchPerCall()
+// --- per-call text operations -------------------------------------------
+//
+// Each operation is timed over a loop of calls in alternation with a
+// reference that gets the same arguments the same way (a CString by value)
+// and does the least the result needs: a text built with integer arithmetic
+// in a stack buffer and then one CString, a value computed by a plain loop,
+// or the bare platform calls. The loops are short and the rounds five times
+// as many as for the cases above, so that a time slice lost to another
+// program spoils few of them. A case whose result differs from its
+// reference's is reported and fails the run.
+
+int g_status = 0;
+
+// Hides a value from the optimiser, so that no loop can be folded away.
+template <class T>
+T Opaque(T value)
 {
-    const int calls = 100000;
-    struct Case
+    volatile T copy = value;
+    return copy;
+}
+
+void Keep(const CString& str)
+{
+    g_sink = static_cast<unsigned>(str.GetLength());
+}
+
+template <class T>
+void Keep(T value)
+{
+    g_sink = static_cast<unsigned>(value);
+}
+
+struct CVersionQuad
+{
+    int n[4];
+    bool operator==(const CVersionQuad& other) const { return std::memcmp(n, other.n, sizeof(n)) == 0; }
+    operator unsigned() const { return static_cast<unsigned>(n[0] + n[1] + n[2] + n[3]); }
+};
+
+// A time per call in the width of the other rows' seconds: ns, or us from 10 us.
+std::string CallTime(double seconds)
+{
+    char text[32];
+    if (seconds < 1e-5)
+        std::snprintf(text, sizeof(text), "%7.1f ns", seconds * 1e9);
+    else
+        std::snprintf(text, sizeof(text), "%7.1f us", seconds * 1e6);
+    return text;
+}
+
+void PrintCallRow(const char* name, double seconds, double reference, double target)
+{
+    double ratio = seconds / reference;
+    std::printf("%-34s %s %12s %s %7.2f  <= %.2f %s\n", name, CallTime(seconds).c_str(), "",
+                CallTime(reference).c_str(), ratio, target, ratio <= target ? "met" : "MISSED");
+}
+
+template <class Fn, class Ref>
+void PerCall(const char* name, int calls, double target, Fn fn, Ref ref)
+{
+    if (!(fn() == ref()))
     {
-        const char* name;
-        std::function<void()> fn;
-    } cases[] = {
-        {"FormatThousands", [] { g_sink = FormatThousands(-1234567890123LL, ",", 3).GetLength(); }},
-        {"FormatBitRate", [] { g_sink = FormatBitRate(1000000).GetLength(); }},
-        {"FormatDuration", [] { g_sink = FormatDuration(3661.5, 0, 2).GetLength(); }},
-        {"HexToInt", [] { g_sink = static_cast<unsigned>(HexToInt("7FfF00aa")); }},
-        {"GetFileName", [] { g_sink = GetFileName("C:\\Program Files\\Kestrum\\Kestrum.ocx").GetLength(); }},
-    };
-    for (const Case& c : cases)
-    {
-        double seconds = Medians({[&] {
-            for (int i = 0; i < calls; ++i)
-                c.fn();
-        }})[0];
-        std::printf("%-34s %8.1f ns per call\n", c.name, seconds / calls * 1e9);
+        std::printf("%-34s differs from its reference\n", name);
+        g_status = 1;
+        return;
     }
+    std::vector<double> m = Medians(
+        {
+            [&] {
+                for (int i = 0; i < calls; ++i)
+                    Keep(fn());
+            },
+            [&] {
+                for (int i = 0; i < calls; ++i)
+                    Keep(ref());
+            },
+        },
+        5 * g_runs);
+    PrintCallRow(name, m[0] / calls, m[1] / calls, target);
+}
+
+// Reference texts: digits written backwards from pEnd, returning the start;
+// 32-bit steps once the value fits (64-bit division is a library call on
+// 32-bit x86).
+char* RefDigits(char* pEnd, ULONGLONG value)
+{
+    for (; value > 0xFFFFFFFF; value /= 10)
+        *--pEnd = static_cast<char>('0' + value % 10);
+    unsigned uValue = static_cast<unsigned>(value);
+    do
+    {
+        *--pEnd = static_cast<char>('0' + uValue % 10);
+        uValue /= 10;
+    } while (uValue != 0);
+    return pEnd;
+}
+
+char* RefTwoDigits(char* p, int value)
+{
+    p[0] = static_cast<char>('0' + value / 10);
+    p[1] = static_cast<char>('0' + value % 10);
+    return p + 2;
+}
+
+char* RefCopy(char* p, const char* psz)
+{
+    while (*psz != '\0')
+        *p++ = *psz++;
+    return p;
+}
+
+// Seconds from 0 up to 2^31; fraction digits 0 to 9, rounded half up.
+CString RefFormatDuration(double dSeconds, int nLevel, int nDigits)
+{
+    int nWhole = static_cast<int>(dSeconds);
+    unsigned scale = 1;
+    for (int i = 0; i < nDigits; ++i)
+        scale *= 10;
+    unsigned fraction = static_cast<unsigned>(static_cast<int>((dSeconds - nWhole) * static_cast<int>(scale) + 0.5));
+    unsigned whole = static_cast<unsigned>(nWhole);
+    if (nDigits > 0 && fraction >= scale)
+    {
+        fraction -= scale;
+        ++whole;
+    }
+    unsigned days = whole / 86400;
+    int rest = static_cast<int>(whole % 86400);
+    int fields[3] = {rest / 3600, rest % 3600 / 60, rest % 60};
+    char buffer[64];
+    char* p = buffer;
+    bool bShow = nLevel >= 3 || days != 0;
+    if (bShow)
+    {
+        char digits[24];
+        char* pStart = RefDigits(digits + sizeof(digits), days);
+        if (days < 10)
+            *p++ = '0';
+        while (pStart < digits + sizeof(digits))
+            *p++ = *pStart++;
+        *p++ = ' ';
+    }
+    for (int k = 0; k < 3; ++k)
+    {
+        bShow = bShow || nLevel >= 2 - k || fields[k] != 0;
+        if (!bShow)
+            continue;
+        p = RefTwoDigits(p, fields[k]);
+        *p++ = k < 2 ? ':' : '.';
+    }
+    if (nDigits == 0)
+        --p;   // no fraction: no "."
+    for (int i = nDigits; i > 0; --i, fraction /= 10)
+        p[i - 1] = static_cast<char>('0' + fraction % 10);
+    p += nDigits;
+    return CString(buffer, static_cast<int>(p - buffer));
+}
+
+// Rates from 1024 up to 2^20, rounded half up.
+CString RefFormatBitRate(LONGLONG llRate)
+{
+    ULONGLONG cents = (static_cast<ULONGLONG>(llRate) * 100 + 512) / 1024;
+    char buffer[32];
+    char* pEnd = buffer + 24;
+    char* pStart = RefDigits(pEnd - 3, cents / 100);
+    pEnd[-3] = '.';
+    RefTwoDigits(pEnd - 2, static_cast<int>(cents % 100));
+    pEnd = RefCopy(pEnd, " kbps");
+    return CString(pStart, static_cast<int>(pEnd - pStart));
+}
+
+// Values of 0 or more.
+CString RefFormatThousands(LONGLONG llValue, CString strSeparator, int nGroupSize)
+{
+    char buffer[128];
+    char* pEnd = buffer + sizeof(buffer);
+    char* p = pEnd;
+    ULONGLONG value = static_cast<ULONGLONG>(llValue);
+    for (int n = 0;; ++n)
+    {
+        if (n > 0 && n % nGroupSize == 0)
+        {
+            p -= strSeparator.GetLength();
+            std::memcpy(p, strSeparator.GetString(), static_cast<size_t>(strSeparator.GetLength()));
+        }
+        *--p = static_cast<char>('0' + value % 10);
+        value /= 10;
+        if (value == 0)
+            break;
+    }
+    return CString(p, static_cast<int>(pEnd - p));
+}
+
+CString RefColorToText(COLORREF crColor)
+{
+    const char hex[] = "0123456789ABCDEF";
+    char buffer[7] = {'#'};
+    for (int i = 0; i < 3; ++i)
+    {
+        unsigned byte = (crColor >> (8 * i)) & 0xFF;
+        buffer[1 + 2 * i] = hex[byte >> 4];
+        buffer[2 + 2 * i] = hex[byte & 15];
+    }
+    return CString(buffer, 7);
+}
+
+bool RefIsSeparator(char ch)
+{
+    return ch == '\\' || ch == '/';
+}
+
+// Index of the last separator at or before nEnd - 1, or -1.
+int RefLastSeparator(const char* p, int nEnd)
+{
+    int i = nEnd - 1;
+    while (i >= 0 && !RefIsSeparator(p[i]))
+        --i;
+    return i;
+}
+
+// Paths without "?" or double-byte characters.
+CString RefFileName(CString strPath)
+{
+    const char* p = Opaque(strPath.GetString());
+    int nLength = strPath.GetLength();
+    int nStart = RefLastSeparator(p, nLength) + 1;
+    return CString(p + nStart, nLength - nStart);
+}
+
+// The file name's part before (bTitle) or after its last ".".
+CString RefFileNamePart(CString strPath, bool bTitle)
+{
+    const char* p = Opaque(strPath.GetString());
+    int nLength = strPath.GetLength();
+    int nStart = RefLastSeparator(p, nLength) + 1;
+    int nDot = nLength - 1;
+    while (nDot >= nStart && p[nDot] != '.')
+        --nDot;
+    if (bTitle)
+        return CString(p + nStart, (nDot < nStart ? nLength : nDot) - nStart);
+    return nDot < nStart ? CString() : CString(p + nDot + 1, nLength - nDot - 1);
+}
+
+CString RefFileDir(CString strPath)
+{
+    const char* p = Opaque(strPath.GetString());
+    return CString(p, RefLastSeparator(p, strPath.GetLength()) + 1);
+}
+
+// Paths that end in a separator and have a folder above it.
+CString RefParentDir(CString strPath)
+{
+    const char* p = Opaque(strPath.GetString());
+    int nLength = RefLastSeparator(p, RefLastSeparator(p, strPath.GetLength())) + 1;
+    char buffer[MAX_PATH];
+    for (int i = 0; i < nLength; ++i)
+        buffer[i] = p[i] == '/' ? '\\' : p[i];
+    return CString(buffer, nLength);
+}
+
+CString RefDrive(CString strPath)
+{
+    const char* p = Opaque(strPath.GetString());
+    const char* pColon = static_cast<const char*>(std::memchr(p, ':', static_cast<size_t>(strPath.GetLength())));
+    return pColon == nullptr ? CString() : CString(p, static_cast<int>(pColon - p) + 2);
+}
+
+char RefFoldPathChar(char ch)
+{
+    if (ch == '/')
+        return '\\';
+    return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch + 32) : ch;
+}
+
+bool RefIsSamePath(CString strFirst, CString strSecond)
+{
+    const char* a = Opaque(strFirst.GetString());
+    const char* b = Opaque(strSecond.GetString());
+    int nFirst = strFirst.GetLength();
+    int nSecond = strSecond.GetLength();
+    if (nFirst == 0 || nSecond == 0)
+        return false;
+    nFirst -= RefIsSeparator(a[nFirst - 1]) ? 1 : 0;
+    nSecond -= RefIsSeparator(b[nSecond - 1]) ? 1 : 0;
+    if (nFirst != nSecond)
+        return false;
+    for (int i = 0; i < nFirst; ++i)
+        if (RefFoldPathChar(a[i]) != RefFoldPathChar(b[i]))
+            return false;
+    return true;
+}
+
+int RefHexDigit(char ch)
+{
+    if (ch >= '0' && ch <= '9')
+        return ch - '0';
+    if (ch >= 'a' && ch <= 'f')
+        return ch - 'a' + 10;
+    if (ch >= 'A' && ch <= 'F')
+        return ch - 'A' + 10;
+    return 0;
+}
+
+int RefHexToInt(CString strText)
+{
+    const char* p = Opaque(strText.GetString());
+    unsigned value = 0;
+    for (int i = 0; i < strText.GetLength(); ++i)
+        value = (value << 4) + static_cast<unsigned>(RefHexDigit(p[i]));
+    return static_cast<int>(value);
+}
+
+// Texts of fewer than ten digits.
+LONG RefDigitsToLong(CString strText)
+{
+    const char* p = Opaque(strText.GetString());
+    LONG value = 0;
+    for (int i = 0; i < strText.GetLength(); ++i)
+        if (p[i] >= '0' && p[i] <= '9')
+            value = value * 10 + (p[i] - '0');
+    return value;
+}
+
+// "#RRGGBB" in full.
+COLORREF RefTextToColor(CString strText)
+{
+    const char* p = Opaque(strText.GetString()) + 1;
+    COLORREF crColor = 0;
+    for (int i = 0; i < 3; ++i)
+        crColor |= static_cast<COLORREF>(RefHexDigit(p[2 * i]) * 16 + RefHexDigit(p[2 * i + 1])) << (8 * i);
+    return crColor;
+}
+
+// Four parts of plain digits.
+CVersionQuad RefParseVersionText(CString strText)
+{
+    const char* p = Opaque(strText.GetString());
+    CVersionQuad quad = {};
+    int nPart = 0;
+    for (int i = 0; i < strText.GetLength() && nPart < 4; ++i)
+    {
+        if (p[i] == '.' || p[i] == ',')
+            ++nPart;
+        else
+            quad.n[nPart] = quad.n[nPart] * 10 + (p[i] - '0');
+    }
+    return quad;
+}
+
+// The bare platform calls: canonical form, then its scheme.
+CString RefURLScheme(CString strURL)
+{
+    char canonical[INTERNET_MAX_URL_LENGTH + 1];
+    DWORD dwSize = sizeof(canonical) - 1;
+    if (!InternetCanonicalizeUrlA(strURL, canonical, &dwSize, ICU_BROWSER_MODE))
+        return CString();
+    URL_COMPONENTSA parts = {};
+    parts.dwStructSize = sizeof(parts);
+    if (!InternetCrackUrlA(canonical, dwSize, 0, &parts))
+        return CString();
+    switch (parts.nScheme)
+    {
+    case INTERNET_SCHEME_HTTP: return CString("http");
+    case INTERNET_SCHEME_HTTPS: return CString("https");
+    default: return CString("unk");
+    }
+}
+
+CString RefFileLengthText(CString strPath)
+{
+    LARGE_INTEGER size = {};
+    CFileHandle file(CreateFileA(strPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file)
+        GetFileSizeEx(file.Get(), &size);
+    char buffer[256];
+    StrFormatByteSize64A(size.QuadPart, buffer, sizeof(buffer));
+    return CString(buffer);
+}
+
+void BenchPerCall(const std::string& folder)
+{
+    const int calls = 20000;
+    const double target = 2.0;
+    PerCall("FormatDuration 3661.5 s, 2 digits", calls, target,
+            [] { return FormatDuration(Opaque(3661.5), 0, 2); },
+            [] { return RefFormatDuration(Opaque(3661.5), 0, 2); });
+    PerCall("FormatDuration 90061 s, level 3", calls, target,
+            [] { return FormatDuration(Opaque(90061.0), 3, 0); },
+            [] { return RefFormatDuration(Opaque(90061.0), 3, 0); });
+    PerCall("FormatBitRate 1000000", calls, target,
+            [] { return FormatBitRate(Opaque(1000000LL)); },
+            [] { return RefFormatBitRate(Opaque(1000000LL)); });
+    const CString strComma(",");
+    PerCall("FormatThousands 1234567", calls, target,
+            [&] { return FormatThousands(Opaque(1234567LL), strComma, 3); },
+            [&] { return RefFormatThousands(Opaque(1234567LL), strComma, 3); });
+    PerCall("ColorToText", calls, target,
+            [] { return ColorToText(Opaque(RGB(0x12, 0x34, 0x56))); },
+            [] { return RefColorToText(Opaque(RGB(0x12, 0x34, 0x56))); });
+
+    const CString strPath("C:\\Program Files\\Kestrum\\file.tar.gz");
+    const CString strFolder("C:/Program Files/Kestrum/");
+    PerCall("GetFileName", calls, target, [&] { return GetFileName(strPath); }, [&] { return RefFileName(strPath); });
+    PerCall("GetFileTitle", calls, target,
+            [&] { return GetFileTitle(strPath); }, [&] { return RefFileNamePart(strPath, true); });
+    PerCall("GetFileExt", calls, target,
+            [&] { return GetFileExt(strPath); }, [&] { return RefFileNamePart(strPath, false); });
+    PerCall("GetFileDir", calls, target, [&] { return GetFileDir(strPath); }, [&] { return RefFileDir(strPath); });
+    PerCall("GetParentDir of a folder", calls, target,
+            [&] { return GetParentDir(strFolder); }, [&] { return RefParentDir(strFolder); });
+    PerCall("GetDrive", calls, target, [&] { return GetDrive(strPath); }, [&] { return RefDrive(strPath); });
+    const CString strOther("c:/program files/kestrum/FILE.TAR.GZ/");
+    PerCall("IsSamePath", calls, target,
+            [&] { return IsSamePath(strPath, strOther); }, [&] { return RefIsSamePath(strPath, strOther); });
+
+    const CString strHex("7FfF00aa");
+    const CString strDigits("1,234,567");
+    const CString strColor("#123456");
+    const CString strVersion("10.0.19041.1");
+    PerCall("HexToInt", calls, target, [&] { return HexToInt(strHex); }, [&] { return RefHexToInt(strHex); });
+    PerCall("DigitsToLong", calls, target,
+            [&] { return DigitsToLong(strDigits); }, [&] { return RefDigitsToLong(strDigits); });
+    PerCall("TextToColor", calls, target,
+            [&] { return TextToColor(strColor); }, [&] { return RefTextToColor(strColor); });
+    PerCall("ParseVersionText", calls, target,
+            [&] {
+                CVersionQuad quad;
+                ParseVersionText(strVersion, quad.n[0], quad.n[1], quad.n[2], quad.n[3]);
+                return quad;
+            },
+            [&] { return RefParseVersionText(strVersion); });
+
+    const CString strURL("https://www.example.com/media/clip.wmv");
+    PerCall("GetURLScheme vs bare", 2000, 1.3,
+            [&] { return GetURLScheme(strURL); }, [&] { return RefURLScheme(strURL); });
+    const std::string file = folder + "length.bin";
+    WritePatternFile(file, 1340);
+    const CString strFile(file.c_str());
+    PerCall("GetFileLengthText vs bare", 400, 1.3,
+            [&] { return GetFileLengthText(strFile); }, [&] { return RefFileLengthText(strFile); });
 }
 
 } // namespace
@@ -415,6 +836,6 @@ int main(int argc, char** argv)
     BenchLinear();
     BenchCharsets();
     BenchFileList(folder);
-    BenchPerCall();
-    return 0;
+    BenchPerCall(folder);
+    return g_status;
 }

@@ -38,3 +38,18 @@ inline int AfxCharLength(const CCodePageInfo& cp, const char* p)
 {
     return (AfxIsLeadByte(cp, *p) && p[1] != '\0') ? 2 : 1;
 }
+
+// True when the text holds a lead byte of the active code page; never in a
+// single-byte code page. Operations that work byte by byte take their quick
+// way when it is false.
+inline bool AfxHasLeadByte(const CCodePageInfo& cp, const char* p, int nLength)
+{
+    if (!cp.bDoubleByte)
+        return false;
+    for (int i = 0; i < nLength; ++i)
+    {
+        if (AfxIsLeadByte(cp, p[i]))
+            return true;
+    }
+    return false;
+}

@@ -3,28 +3,36 @@
 #include <wininet.h>
 
 #include <climits>
+#include <cstring>
 
 namespace {
 
-// Canonical form of pszURL in browser mode, or FALSE. The first try uses a
-// buffer for the longest URL the platform names; when the URL needs more,
-// the call says how much, and the second try uses exactly that.
-BOOL CanonicalizeUrl(const char* pszURL, CString& strCanonical)
+// Canonical form of pszURL in browser mode, split by the platform into
+// parts (whose host and path buffers the caller has set), or FALSE. The
+// first try canonicalises into a stack buffer for the longest URL the
+// platform names; when the URL needs more, the call says how much, and the
+// second try uses a heap buffer of exactly that.
+BOOL CrackCanonicalUrl(const char* pszURL, URL_COMPONENTSA& parts)
 {
+    char szCanonical[INTERNET_MAX_URL_LENGTH + 2];
+    CString strCanonical;
+    char* pBuffer = szCanonical;
     DWORD dwSize = INTERNET_MAX_URL_LENGTH + 1;
     for (int nTry = 0; nTry < 2; ++nTry)
     {
         if (dwSize > static_cast<DWORD>(INT_MAX) - 1)
             return FALSE;
         DWORD dwOffered = dwSize;
-        char* pBuffer = strCanonical.GetBuffer(static_cast<int>(dwOffered));
+        if (nTry > 0)
+            pBuffer = strCanonical.GetBuffer(static_cast<int>(dwOffered));
         // The buffer holds dwOffered bytes plus one; the platform is told dwOffered.
         if (InternetCanonicalizeUrlA(pszURL, pBuffer, &dwSize, ICU_BROWSER_MODE))
         {
-            strCanonical.ReleaseBuffer(dwSize < dwOffered ? static_cast<int>(dwSize) : -1);
-            return TRUE;
+            pBuffer[dwOffered] = '\0';
+            DWORD dwLength = dwSize < dwOffered ? dwSize : static_cast<DWORD>(strnlen(pBuffer, dwOffered));
+            pBuffer[dwLength] = '\0';
+            return InternetCrackUrlA(pBuffer, dwLength, 0, &parts);
         }
-        strCanonical.ReleaseBuffer(0);
         if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || dwSize <= dwOffered)
             return FALSE;
     }
@@ -52,32 +60,53 @@ int PartLength(DWORD dwLength)
     return static_cast<int>(dwLength < INTERNET_MAX_URL_LENGTH ? dwLength : INTERNET_MAX_URL_LENGTH - 1);
 }
 
+// Host and path buffers of the size the parser promises to split into.
+struct CUrlParts
+{
+    URL_COMPONENTSA parts;
+    char szHost[INTERNET_MAX_URL_LENGTH];
+    char szPath[INTERNET_MAX_URL_LENGTH];
+
+    CUrlParts() : parts()
+    {
+        parts.dwStructSize = sizeof(parts);
+        parts.lpszHostName = szHost;
+        parts.dwHostNameLength = INTERNET_MAX_URL_LENGTH;
+        parts.lpszUrlPath = szPath;
+        parts.dwUrlPathLength = INTERNET_MAX_URL_LENGTH;
+    }
+};
+
+// What both entries do: the service type set to AFX_INET_SERVICE_UNK, then
+// the URL canonicalised and split into url, then the type of its scheme.
+BOOL ParseServiceType(const char* pszURL, DWORD& dwServiceType, CUrlParts& url)
+{
+    dwServiceType = AFX_INET_SERVICE_UNK;
+    if (pszURL == nullptr || !CrackCanonicalUrl(pszURL, url.parts))
+        return FALSE;
+    dwServiceType = ServiceTypeFromScheme(url.parts.nScheme);
+    return TRUE;
+}
+
 } // namespace
 
 BOOL AfxParseURL(const char* pszURL, DWORD& dwServiceType, CString& strServer, CString& strObject, WORD& nPort)
 {
-    dwServiceType = AFX_INET_SERVICE_UNK;
-    if (pszURL == nullptr)
+    CUrlParts url;
+    url.szHost[0] = '\0';   // a part the platform leaves alone reads as empty
+    url.szPath[0] = '\0';
+    if (!ParseServiceType(pszURL, dwServiceType, url))
         return FALSE;
-
-    CString strCanonical;
-    if (!CanonicalizeUrl(pszURL, strCanonical))
-        return FALSE;
-
-    char szHost[INTERNET_MAX_URL_LENGTH] = "";
-    char szPath[INTERNET_MAX_URL_LENGTH] = "";
-    URL_COMPONENTSA parts = {};
-    parts.dwStructSize = sizeof(parts);
-    parts.lpszHostName = szHost;
-    parts.dwHostNameLength = INTERNET_MAX_URL_LENGTH;
-    parts.lpszUrlPath = szPath;
-    parts.dwUrlPathLength = INTERNET_MAX_URL_LENGTH;
-    if (!InternetCrackUrlA(strCanonical, static_cast<DWORD>(strCanonical.GetLength()), 0, &parts))
-        return FALSE;
-
-    dwServiceType = ServiceTypeFromScheme(parts.nScheme);
-    strServer = CString(szHost, PartLength(parts.dwHostNameLength));
-    strObject = CString(szPath, PartLength(parts.dwUrlPathLength));
-    nPort = parts.nPort;
+    strServer = CString(url.szHost, PartLength(url.parts.dwHostNameLength));
+    strObject = CString(url.szPath, PartLength(url.parts.dwUrlPathLength));
+    nPort = url.parts.nPort;
     return TRUE;
+}
+
+BOOL AfxParseURLServiceType(const char* pszURL, DWORD& dwServiceType)
+{
+    // The host and path are split as AfxParseURL splits them, so the same
+    // URLs fail; they are never read.
+    CUrlParts url;
+    return ParseServiceType(pszURL, dwServiceType, url);
 }

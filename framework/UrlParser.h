@@ -39,3 +39,8 @@ const DWORD AFX_INET_SERVICE_HTTPS = 0x100B;
 // failure strServer, strObject and nPort are left as they were. A null
 // pszURL fails.
 BOOL AfxParseURL(const char* pszURL, DWORD& dwServiceType, CString& strServer, CString& strObject, WORD& nPort);
+
+// AfxParseURL's answer and service type alone, for callers that want no
+// host or path: TRUE for exactly the URLs AfxParseURL accepts, with the same
+// service type, and AFX_INET_SERVICE_UNK on failure. No string is built.
+BOOL AfxParseURLServiceType(const char* pszURL, DWORD& dwServiceType);

@@ -4,6 +4,7 @@
 #include "framework/File.h"
 #include "framework/FileFind.h"
 #include "framework/Handle.h"
+#include "util/internal/DecimalDigits.h"
 #include "util/path/PathUtil.h"
 
 #include <shlwapi.h>
@@ -90,14 +91,10 @@ bool PathExists(const CString& strPath, bool bFinalSeparator)
 
 CString FormatDecimal(ULONGLONG qwValue)
 {
-    char digits[24];
-    int nStart = sizeof(digits);
-    do
-    {
-        digits[--nStart] = static_cast<char>('0' + qwValue % 10);
-        qwValue /= 10;
-    } while (qwValue != 0);
-    return CString(digits + nStart, static_cast<int>(sizeof(digits)) - nStart);
+    char digits[util_internal::kMaxDecimalDigits];
+    char* pEnd = digits + sizeof(digits);
+    const char* pStart = util_internal::WriteDigitsBefore(pEnd, qwValue);
+    return CString(pStart, static_cast<int>(pEnd - pStart));
 }
 
 } // namespace

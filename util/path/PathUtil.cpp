@@ -9,12 +9,89 @@
 
 namespace {
 
-// The path without its query part: everything from the first "?" on, unless
-// that "?" is the first character (such a path is a name of its own).
-CString CutQuery(const CString& strPath)
+bool IsSeparator(char ch)
 {
-    int nQuery = strPath.Find('?');
-    return nQuery > 0 ? strPath.Left(nQuery) : strPath;
+    return ch == '\\' || ch == '/';
+}
+
+// Index of the last whole character in [nStart, nEnd) that is ch or, with
+// bSeparator, "\" or "/"; -1 when there is none. nStart is a character
+// boundary.
+int FindLastChar(const CCodePageInfo& cp, const char* p, int nStart, int nEnd, char ch, bool bSeparator)
+{
+    if (!cp.bDoubleByte)
+    {
+        for (int i = nEnd - 1; i >= nStart; --i)
+        {
+            if (p[i] == ch || (bSeparator && IsSeparator(p[i])))
+                return i;
+        }
+        return -1;
+    }
+    int nFound = -1;
+    for (int i = nStart; i < nEnd; i += AfxCharLength(cp, p + i))
+    {
+        if ((p[i] == ch || (bSeparator && IsSeparator(p[i]))) && AfxCharLength(cp, p + i) == 1)
+            nFound = i;
+    }
+    return nFound;
+}
+
+// Where the parts of a path lie, as GetFileName sees it: the file name is
+// [nName, nCut), nCut is where the query part starts (or the length), and
+// nDot the file name's last "." or -1. A path that begins with "?" is all
+// file name.
+struct CPathParts
+{
+    int nName;
+    int nCut;
+    int nDot;
+};
+
+CPathParts FindPathParts(const CString& strPath)
+{
+    const CCodePageInfo& cp = AfxGetCodePageInfo();
+    const char* p = strPath.GetString();
+    const int nQuery = strPath.Find('?');
+    CPathParts parts = {0, nQuery > 0 ? nQuery : strPath.GetLength(), -1};
+    if (nQuery != 0)
+        parts.nName = FindLastChar(cp, p, 0, parts.nCut, '\\', true) + 1;
+    parts.nDot = FindLastChar(cp, p, parts.nName, parts.nCut, '.', false);
+    return parts;
+}
+
+// The bytes [nStart, nEnd) of the text; the text itself when that is all of it.
+CString Part(const CString& strText, int nStart, int nEnd)
+{
+    if (nStart == 0 && nEnd == strText.GetLength())
+        return strText;
+    return CString(strText.GetString() + nStart, nEnd - nStart);
+}
+
+// The first nLength bytes of the text with every "/" turned into "\".
+CString LeftWithBackslashes(const CString& strText, int nLength)
+{
+    if (nLength <= 0)
+        return CString();
+    CString strResult;
+    const char* pSource = strText.GetString();
+    char* p = strResult.GetBuffer(nLength);
+    for (int i = 0; i < nLength; ++i)
+        p[i] = pSource[i] == '/' ? '\\' : pSource[i];
+    strResult.ReleaseBuffer(nLength);
+    return strResult;
+}
+
+// Index of the first ":" that a separator follows, among the whole
+// characters of [0, nEnd); -1 when there is none.
+int FindDriveRoot(const CCodePageInfo& cp, const char* p, int nEnd)
+{
+    for (int i = 0; i + 1 < nEnd; i += AfxCharLength(cp, p + i))
+    {
+        if (p[i] == ':' && IsSeparator(p[i + 1]))
+            return i;
+    }
+    return -1;
 }
 
 // The eight characters a file name may not hold, as a table over bytes. No
@@ -55,59 +132,48 @@ CString ReplaceChar(CString strText, char chFind, char chPut)
 
 CString GetFileName(CString strPath)
 {
-    if (strPath.Find('?') == 0)
-        return strPath;
-    CString strCut = CutQuery(strPath);
-    CString strWork = ReplaceChar(strCut, '/', '\\');
-    int nSeparator = strWork.ReverseFind('\\');
-    if (nSeparator < 0)
-        return strCut;
     // The name comes from the caller's own bytes: a "/" that is the trail
     // byte of a double-byte character is not a separator and stays as it is.
-    return strCut.Mid(nSeparator + 1);
+    const CPathParts parts = FindPathParts(strPath);
+    return Part(strPath, parts.nName, parts.nCut);
 }
 
 CString GetFileTitle(CString strPath)
 {
-    CString strName = GetFileName(strPath);
-    int nDot = strName.ReverseFind('.');
-    return nDot < 0 ? strName : strName.Left(nDot);
+    const CPathParts parts = FindPathParts(strPath);
+    return Part(strPath, parts.nName, parts.nDot < 0 ? parts.nCut : parts.nDot);
 }
 
 CString GetFileExt(CString strPath)
 {
-    CString strName = GetFileName(strPath);
-    int nDot = strName.ReverseFind('.');
-    return nDot < 0 ? CString() : strName.Mid(nDot + 1);
+    const CPathParts parts = FindPathParts(strPath);
+    return parts.nDot < 0 ? CString() : Part(strPath, parts.nDot + 1, parts.nCut);
 }
 
 CString GetFileDir(CString strPath)
 {
-    CString strName = GetFileName(strPath);
     // A path that begins with "?" is all file name and has no folder.
-    CString strCut = CutQuery(strPath);
-    return strCut.Left(strCut.GetLength() - strName.GetLength());
+    return Part(strPath, 0, FindPathParts(strPath).nName);
 }
 
 CString GetParentDir(CString strPath)
 {
-    CString strCut = CutQuery(strPath);
-    CString strWork = ReplaceChar(strCut, '/', '\\');
-    CString strName = GetFileName(strPath);
-    if (!strName.IsEmpty())
-        return strWork.Left(strWork.GetLength() - strName.GetLength());
+    const CPathParts parts = FindPathParts(strPath);
+    if (parts.nName < parts.nCut)
+        return LeftWithBackslashes(strPath, parts.nName);
+    if (parts.nCut == 0)
+        return CString();
 
-    // A drive root is its own parent.
-    int nRoot = strWork.Find(":\\");
-    if (nRoot >= 0 && nRoot == strWork.GetLength() - 2)
-        return strWork;
-
-    if (!strWork.IsEmpty() && strWork.ReverseFind('\\') == strWork.GetLength() - 1)
-        strWork.Truncate(strWork.GetLength() - 1);
-    int nSeparator = strWork.ReverseFind('\\');
+    // The path ends in a separator. A drive root is its own parent.
+    const CCodePageInfo& cp = AfxGetCodePageInfo();
+    const char* p = strPath.GetString();
+    const int nRoot = FindDriveRoot(cp, p, parts.nCut);
+    if (nRoot >= 0 && nRoot == parts.nCut - 2)
+        return LeftWithBackslashes(strPath, parts.nCut);
+    int nSeparator = FindLastChar(cp, p, 0, parts.nCut - 1, '\\', true);
     if (nSeparator <= 0)
-        return strCut;
-    return strWork.Left(nSeparator + 1);
+        return Part(strPath, 0, parts.nCut);
+    return LeftWithBackslashes(strPath, nSeparator + 1);
 }
 
 CString GetDrive(CString strPath)
@@ -122,22 +188,55 @@ CString GetDrive(CString strPath)
     return strPath.Left(nAfter + nNext);
 }
 
-bool IsSamePath(CString strFirst, CString strSecond)
+namespace {
+
+// IsSamePath for texts that hold a double-byte character: lower-casing one
+// needs the platform, and a trail byte equal to "\" (code page 932) is part
+// of its character, not a final separator.
+bool IsSamePathByCharacters(CString strFirst, CString strSecond)
 {
-    if (strFirst.IsEmpty() || strSecond.IsEmpty())
-        return false;
     CString* texts[] = {&strFirst, &strSecond};
     for (CString* pText : texts)
     {
         *pText = ReplaceChar(*pText, '/', '\\');
-        // The last whole character: a trail byte equal to "\" (code page
-        // 932) is part of its character, not a final separator.
         int nLength = pText->GetLength();
         if (nLength > 0 && pText->ReverseFind('\\') == nLength - 1)
             pText->Truncate(nLength - 1);
         pText->MakeLower();
     }
     return strFirst == strSecond;
+}
+
+// A byte as IsSamePath compares it: "/" as "\", then lower-cased.
+unsigned char FoldPathByte(const CCodePageInfo& cp, char ch)
+{
+    return cp.lower[static_cast<unsigned char>(ch == '/' ? '\\' : ch)];
+}
+
+} // namespace
+
+bool IsSamePath(CString strFirst, CString strSecond)
+{
+    if (strFirst.IsEmpty() || strSecond.IsEmpty())
+        return false;
+    const CCodePageInfo& cp = AfxGetCodePageInfo();
+    const char* a = strFirst.GetString();
+    const char* b = strSecond.GetString();
+    int nFirst = strFirst.GetLength();
+    int nSecond = strSecond.GetLength();
+    if (AfxHasLeadByte(cp, a, nFirst) || AfxHasLeadByte(cp, b, nSecond))
+        return IsSamePathByCharacters(strFirst, strSecond);
+    // Single bytes only: each is a character, lower-cased by the code page's table.
+    nFirst -= IsSeparator(a[nFirst - 1]) ? 1 : 0;
+    nSecond -= IsSeparator(b[nSecond - 1]) ? 1 : 0;
+    if (nFirst != nSecond)
+        return false;
+    for (int i = 0; i < nFirst; ++i)
+    {
+        if (FoldPathByte(cp, a[i]) != FoldPathByte(cp, b[i]))
+            return false;
+    }
+    return true;
 }
 
 void MakeValidFileName(CString& strText, char chReplace)

@@ -11,8 +11,10 @@
 //   90061     01 01:01:01    01 01:01:01    01 01:01:01    01 01:01:01
 //
 // A bit rate is scaled by powers of two (1 kbps = 1024 bps) with two
-// decimals. Decimals are rounded by the C library's formatter; an exact tie
-// goes to the even digit (1152 bps gives "1.12 kbps").
+// decimals. Decimals, here and in a duration's fraction, are rounded to
+// nearest from the exact value of the double (a rate past 2^53 first
+// becomes the nearest double); an exact tie goes to the even digit
+// (1152 bps gives "1.12 kbps", 0.125 s with two digits "00.12").
 #pragma once
 
 #include "framework/String.h"

@@ -1,8 +1,7 @@
 #include "util/text/UrlScheme.h"
 
+#include "framework/CodePage.h"
 #include "framework/UrlParser.h"
-
-#include <cstring>
 
 namespace {
 
@@ -38,15 +37,27 @@ const CStreamingPrefix kStreamingPrefixes[] = {
     {"rtp://", "rtp"},
 };
 
+// Whether the text, lower-cased, begins with pszPrefix (ASCII). A
+// double-byte character lower-cases to another, whose lead byte is no ASCII
+// character, and the code page's table leaves lead bytes as they are; so
+// comparing single bytes through the table answers as lower-casing the
+// whole text would.
+bool StartsWithLowered(const CCodePageInfo& cp, const char* pszText, const char* pszPrefix)
+{
+    for (; *pszPrefix != '\0'; ++pszText, ++pszPrefix)
+    {
+        if (*pszText == '\0' || cp.lower[static_cast<unsigned char>(*pszText)] != static_cast<unsigned char>(*pszPrefix))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 CString GetURLScheme(CString strURL)
 {
     DWORD dwServiceType = 0;
-    CString strServer;
-    CString strObject;
-    WORD nPort = 0;
-    if (!AfxParseURL(strURL, dwServiceType, strServer, strObject, nPort))
+    if (!AfxParseURLServiceType(strURL, dwServiceType))
         return CString();
 
     for (const CServiceWord& entry : kServiceWords)
@@ -55,15 +66,13 @@ CString GetURLScheme(CString strURL)
             return CString(entry.pszWord);
     }
 
-    // AFX_INET_SERVICE_UNK. The caller's text, not the canonical one: canonicalising may rewrite
-    // the start of a URL whose scheme the platform does not know. A prefix
-    // found at position 0 always starts on a character boundary, so a plain
-    // byte comparison is a match of whole characters.
-    CString strLower(strURL);
-    strLower.MakeLower();
+    // AFX_INET_SERVICE_UNK. The caller's text, not the canonical one:
+    // canonicalising may rewrite the start of a URL whose scheme the
+    // platform does not know.
+    const CCodePageInfo& cp = AfxGetCodePageInfo();
     for (const CStreamingPrefix& entry : kStreamingPrefixes)
     {
-        if (std::strncmp(strLower, entry.pszPrefix, std::strlen(entry.pszPrefix)) == 0)
+        if (StartsWithLowered(cp, strURL, entry.pszPrefix))
             return CString(entry.pszWord);
     }
     return CString("unk");

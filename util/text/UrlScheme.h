@@ -1,8 +1,8 @@
 // UrlScheme: the scheme of a URL as a short lower-case word.
 //
-// The framework's URL parser (AfxParseURL) names the schemes the platform
-// knows; the streaming schemes, which it does not know, are recognised here
-// by the start of the URL. Nothing is opened or fetched.
+// The framework's URL parser (AfxParseURLServiceType) names the schemes
+// the platform knows; the streaming schemes, which it does not know, are
+// recognised here by the start of the URL. Nothing is opened or fetched.
 #pragma once
 
 #include "framework/String.h"

@@ -59,6 +59,9 @@ TEST(FormatDuration, Table)
         {59.994, 0, 2, "59.99"},
         {1.0 / 3, 0, 20, "00.33333333333333331483"},
         {0.125, 0, 2, "00.12"},   // an exact tie goes to the even digit
+        {0.0995, 0, 3, "00.100"},  // a carry through every decimal stops short of the seconds
+        // The 15th decimal is the last whose rounding can carry into the seconds.
+        {1 - 0x1p-53, 0, 15, "01.000000000000000"}, {1 - 0x1p-53, 0, 16, "00.9999999999999999"},
         // The day count is not cut to 16 bits.
         {5662310400.0, 0, 0, "65536 00:00:00"},
         {1e300, 0, 0, "106751991167300 15:30:07"},
@@ -97,6 +100,8 @@ TEST(FormatBitRate, UnitBoundaries)
         {1073741824, "1.00 Gbps"}, {5LL << 30, "5.00 Gbps"},
         {LLONG_MAX, "8589934592.00 Gbps"},
         {1152, "1.12 kbps"},   // 1.125: an exact tie goes to the even digit
+        {1441792, "1.38 Mbps"},   // 1.375: the even digit is up
+        {576460752308792216LL, "536870912.00 Gbps"},   // past 2^53 the rate is first the nearest double
     };
     for (const Row& row : rows)
     {
