@@ -4,6 +4,8 @@
 //
 //   --reg SCRIPT   a regedit script, "Windows Registry Editor Version 5.00",
 //                  UTF-16 with a byte-order mark
+//   --wxs FILE     a WiX source fragment (the v3 schema), UTF-8: component
+//                  group KestrumRegistration, a component per root
 //
 // Adding a format is one render function and one row of the table in
 // RegistrationFormats.cpp, and the option that names its file in Main.cpp.
@@ -27,7 +29,7 @@ struct CFormatInput
 
 struct CRegistrationFormat
 {
-    const char* pszField;                  // names the file in the output: "script"
+    const char* pszField;                  // names the file in the output: "script", "fragment"
     std::wstring CCommandLine::*pstrFile;  // the option's file name; empty when not asked for
     // The file's bytes. An included entry the format cannot carry is left
     // out, and problems receives a line saying so.
