@@ -30,7 +30,11 @@ bits=32 wixl_arch=x86 win64=no files=ProgramFilesFolder
 [ "$arch" = win32 ] || bits=64 wixl_arch=x64 win64=yes files=ProgramFiles64Folder
 
 wine_() { "$run" "$arch" "$p" "$@"; }
-stop_all() { for name in regsvr32 fragment selfreg; do WINEPREFIX="$prefix-$name" kestrum_wineserver -k 2>/dev/null; done; }
+stop_all() {
+    for name in regsvr32 fragment selfreg; do
+        WINEPREFIX="$prefix-$name" kestrum_wineserver -k 2>/dev/null
+    done
+}
 trap stop_all EXIT
 fresh() {   # fresh NAME: prefix $p with the module, the tool and REG.DAT in $win ($dir)
     p=$prefix-$1 dir=$prefix-$1/drive_c/kestrum-설치
@@ -40,8 +44,8 @@ fresh() {   # fresh NAME: prefix $p with the module, the tool and REG.DAT in $wi
     mkdir -p "$dir"
     cp "$module" "$dir/Kestrum.ocx"
     cp "$tool" "$dir/kestrum.exe"
-    printf '[REG]\r\nCLSID=%s\r\nTITLE=#1 [~] {{x}} $(sys.X) !(loc.Y) & <\351> "q"\r\nVERSION=2.0 [beta]\r\nPATH=Apps\\{Demo}$\r\n' \
-        "$clsid" > "$dir/REG.DAT"
+    printf '[REG]\r\nCLSID=%s\r\nTITLE=%s\r\nVERSION=2.0 [beta]\r\nPATH=Apps\\{Demo}$\r\n' \
+        "$clsid" "$(printf '#1 [~] {{x}} $(sys.X) !(loc.Y) & <\351> "q"')" > "$dir/REG.DAT"
     # Other classes, as a real profile has; uninstalling must leave them.
     wine_ reg add "HKCU\\SOFTWARE\\Classes\\CLSID\\{$other}" /ve /d other /f >/dev/null
 }

@@ -98,9 +98,10 @@ std::string ToUtf8(const std::wstring& str)
 {
     if (str.empty())
         return std::string();
-    int nBytes = WideCharToMultiByte(CP_UTF8, 0, str.data(), static_cast<int>(str.size()), nullptr, 0, nullptr, nullptr);
+    const int nUnits = static_cast<int>(str.size());
+    int nBytes = WideCharToMultiByte(CP_UTF8, 0, str.data(), nUnits, nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(nBytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, str.data(), static_cast<int>(str.size()), &out[0], nBytes, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, str.data(), nUnits, &out[0], nBytes, nullptr, nullptr);
     return out;
 }
 
@@ -120,12 +121,12 @@ std::wstring ComponentGuid(int nView, HKEY hRoot, const CString& strClassKey)
     std::array<BYTE, 20> hash = Sha1(std::string(reinterpret_cast<const char*>(kGuidNamespace), 16) + bytes);
     hash[6] = static_cast<BYTE>((hash[6] & 0x0F) | 0x50);
     hash[8] = static_cast<BYTE>((hash[8] & 0x3F) | 0x80);
+    static const wchar_t kDigits[] = L"0123456789ABCDEF";
     std::wstring strGuid;
     for (int i = 0; i < 16; ++i)
     {
-        wchar_t szByte[3];
-        wsprintfW(szByte, L"%02X", hash[i]);
-        strGuid += szByte;
+        strGuid += kDigits[hash[i] >> 4];
+        strGuid += kDigits[hash[i] & 0x0F];
         if (i == 3 || i == 5 || i == 7 || i == 9)
             strGuid += L'-';
     }
@@ -136,9 +137,10 @@ std::wstring ComponentGuid(int nView, HKEY hRoot, const CString& strClassKey)
 // holds it. "[", "]", "{" and "}" become "[\[]" and so on, so that Windows
 // Installer resolves no property, group or null ("[~]") in it. "$" becomes
 // "[\$$]" and "!" before "(" "[\!]", so that no WiX preprocessor or binder
-// variable appears: wixl reads "$$" as "$", WiX's own preprocessor changes
-// only "$$(", and the installer keeps just the character after "\". A
-// leading "#" is left to the compiler, which doubles it for Type="string".
+// variable appears: wixl drops a lone "$" and reads "$$" as "$", and
+// whether a compiler keeps "$$" or not, the installer keeps just the
+// character after "\". A leading "#" is left to the compiler, which doubles
+// it for Type="string".
 std::wstring FormattedText(const std::wstring& str)
 {
     std::wstring out;
@@ -147,7 +149,8 @@ std::wstring FormattedText(const std::wstring& str)
         wchar_t ch = str[i];
         if (ch == L'$')
             out += L"[\\$$]";
-        else if (ch == L'[' || ch == L']' || ch == L'{' || ch == L'}' || (ch == L'!' && str.compare(i + 1, 1, L"(") == 0))
+        else if (ch == L'[' || ch == L']' || ch == L'{' || ch == L'}' ||
+                 (ch == L'!' && str.compare(i + 1, 1, L"(") == 0))
             out += std::wstring(L"[\\") + ch + L"]";
         else
             out += ch;
@@ -197,10 +200,9 @@ bool AppendRegistryValue(std::wstring& out, const CRegistrationPlan& plan, const
         bCarried = AppendXmlAttribute(strElement, FormattedText(ToWide(entry.m_strName))) && bCarried;
     }
     strElement += L"\" Type=\"string\" Value=\"";
-    if (entry.m_strName == "Path")
-        bCarried = AppendXmlAttribute(strElement, L"[WindowsVolume]" + FormattedText(ToWide(plan.m_strPath))) && bCarried;
-    else
-        bCarried = AppendXmlAttribute(strElement, FormattedText(ToWide(entry.m_strData))) && bCarried;
+    const std::wstring strData = entry.m_strName == "Path" ? L"[WindowsVolume]" + FormattedText(ToWide(plan.m_strPath))
+                                                           : FormattedText(ToWide(entry.m_strData));
+    bCarried = AppendXmlAttribute(strElement, strData) && bCarried;
     strElement += bKeyPath ? L"\" KeyPath=\"yes\" />\r\n" : L"\" />\r\n";
     if (bCarried)
         out += strElement;
@@ -220,9 +222,10 @@ std::string RenderWixFragment(const CFormatInput& input, std::vector<CString>& p
     const std::wstring strView = input.m_nView == 64 ? L"64" : L"32";
     std::wstring text = L"<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
                         L"<!-- What Kestrum.ocx registers for " + strSource + L"\r\n"
-                        L"     (written by kestrum register): DllRegisterServer's values under both roots, in\r\n"
-                        L"     the " + strView + L"-bit registry view, the install path on the drive of the target's\r\n"
-                        L"     Windows folder. Use it with <ComponentGroupRef Id=\"KestrumRegistration\" />. -->\r\n"
+                        L"     (written by kestrum register): DllRegisterServer's values under both\r\n"
+                        L"     roots, in the " + strView + L"-bit registry view, the install path on the drive\r\n"
+                        L"     of the target's Windows folder. Use it with\r\n"
+                        L"     <ComponentGroupRef Id=\"KestrumRegistration\" />. -->\r\n"
                         L"<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">\r\n"
                         L"  <Fragment>\r\n"
                         L"    <ComponentGroup Id=\"KestrumRegistration\" Directory=\"TARGETDIR\">\r\n";
