@@ -19,6 +19,7 @@ for program in wixl msibuild; do
         { echo "FAIL: $program is not installed (scripts/setup installs wixl and msitools)"; exit 1; }
 done
 . "$(dirname "$run")/wine-env"
+. "$(dirname "$0")/registry_exports.sh"
 export LC_ALL=C.UTF-8   # Wine's code page 1252, in which REG.DAT's byte E9 is é
 clsid=$(tr a-z A-Z < /proc/sys/kernel/random/uuid)
 other=$(tr a-z A-Z < /proc/sys/kernel/random/uuid)
@@ -48,23 +49,6 @@ fresh() {   # fresh NAME: prefix $p with the module, the tool and REG.DAT in $wi
         "$clsid" "$(printf '#1 [~] {{x}} $(sys.X) !(loc.Y) & <\351> "q"')" > "$dir/REG.DAT"
     # Other classes, as a real profile has; uninstalling must leave them.
     wine_ reg add "HKCU\\SOFTWARE\\Classes\\CLSID\\{$other}" /ve /d other /f >/dev/null
-}
-export_keys() {   # export_keys NAME KEY...: $dir/NAME-0.reg, NAME-1.reg...
-    name=$1; shift
-    i=0
-    for key in "$@"; do
-        wine_ regedit /e "$win\\$name-$i.reg" "$key" || fail "regedit /e $key"
-        i=$((i + 1))
-    done
-}
-same() {   # same A B: the exports A-N.reg equal B-N.reg (host paths)
-    for a in "$1"-*.reg; do
-        b=$2-${a##*-}
-        cmp -s "$a" "$b" && continue
-        fail "${a##*/} and ${b##*/} differ:"
-        iconv -f UTF-16LE -t UTF-8 "$b" > "$b.txt"
-        iconv -f UTF-16LE -t UTF-8 "$a" | diff - "$b.txt"
-    done
 }
 uuid5() {   # uuid5 NAME: the name-based GUID of NAME in the fragment's namespace
     h=$({ printf '\273\164\367\136\161\125\113\062\251\056\256\265\142\216\316\011%s' "$1"; } | sha1sum | tr a-f A-F)

@@ -17,20 +17,7 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 wine_() { "$run" "$arch" "$prefix" "$@"; }
 . "$(dirname "$run")/wine-env"
-# export NAME KEY...: regedit's export of each key, one file per key.
-export_keys() {
-    name=$1; shift
-    i=0
-    for key in "$@"; do
-        wine_ regedit /e "$win\\$name-$i.reg" "$key" || fail "regedit /e $key"
-        i=$((i + 1))
-    done
-}
-same() {    # same A B: the exports A-* and B-* are identical
-    for a in "$folder/$1"-*.reg; do
-        cmp -s "$a" "$folder/$2-${a##*-}" || fail "$1 and $2 differ (${a##*/})"
-    done
-}
+. "$(dirname "$0")/registry_exports.sh"
 
 WINEPREFIX="$prefix" kestrum_wineserver -k 2>/dev/null
 rm -rf "$prefix" "$prefix.lock"
@@ -62,13 +49,13 @@ done
 wine_ regedit /s "$win\\script.reg" || fail "regedit /s exited $?"
 # shellcheck disable=SC2086
 export_keys imported $mine
-same regsvr32 imported
+same "$folder/regsvr32" "$folder/imported"
 
 # Undo: the registry is as before.
 wine_ "$win\\kestrum.exe" unregister "$win" --write >/dev/null || fail "unregister exited $?"
 # shellcheck disable=SC2086
 export_keys after $whole
-same before after
+same "$folder/before" "$folder/after"
 
 # A value changed after registration stays, and is reported.
 wine_ regsvr32 /s "$win\\Kestrum.ocx"
