@@ -1,21 +1,32 @@
 #!/bin/sh
+# shellcheck disable=SC2086  # $whole, $mine and $parents are lists of keys
 # kestrum.exe against what regsvr32 writes, in a fresh prefix of its own (no
 # other test writes there, so whole registry exports can be compared):
 #   - the registry script of "register --reg", imported with regedit /s,
 #     gives exactly the keys and values regsvr32 writes;
 #   - "unregister --write" after regsvr32 leaves the registry as before;
 #   - a value changed in between is kept and reported.
-# All of it in a folder whose name the prefix's code page cannot spell.
+# Then, in a second fresh prefix, packages that wixl builds and msiexec
+# installs and uninstalls: the fragment of "register --wxs" in a small
+# product (regsvr32's values exactly; uninstalling restores both CLSID keys),
+# and one whose SelfReg table (added by msibuild) names the module (the same;
+# uninstalling calls DllUnregisterServer, which removes nothing). The folder
+# is named in a script code page 1252 lacks; TITLE holds what Windows
+# Installer or WiX would read as their own unless escaped.
 # Usage: registry_test.sh WINE_RUN WINEARCH PREFIX MODULE TOOL
 set -u
 run=$1 arch=$2 prefix=$3 module=$4 tool=$5
+for program in wixl msibuild; do
+    command -v $program >/dev/null || { echo "FAIL: no $program (scripts/setup installs wixl and msitools)"; exit 1; }
+done
+export LC_ALL=C.UTF-8   # Wine's code page 1252, in which REG.DAT's byte E9 is é
 clsid=$(tr a-z A-Z < /proc/sys/kernel/random/uuid)
+other=$(tr a-z A-Z < /proc/sys/kernel/random/uuid)
 win='C:\kestrum-registry-설치'
-folder="$prefix/drive_c/kestrum-registry-설치"
 failures=0
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-wine_() { "$run" "$arch" "$prefix" "$@"; }
+wine_() { "$run" "$arch" "$p" "$@"; }
 . "$(dirname "$run")/wine-env"
 # export NAME KEY...: regedit's export of each key, one file per key.
 export_keys() {
@@ -26,31 +37,35 @@ export_keys() {
         i=$((i + 1))
     done
 }
-same() {    # same A B: the exports A-* and B-* are identical
-    for a in "$folder/$1"-*.reg; do
-        cmp -s "$a" "$folder/$2-${a##*-}" || fail "$1 and $2 differ (${a##*/})"
+same() {    # same A B: the exports A-* and B-* (host paths) are identical
+    for a in "$1"-*.reg; do
+        cmp -s "$a" "$2-${a##*-}" || fail "${a##*/} and ${2##*/}-${a##*-} differ"
     done
 }
-
-WINEPREFIX="$prefix" kestrum_wineserver -k 2>/dev/null
-rm -rf "$prefix" "$prefix.lock"
-wine_ cmd /c exit 0 >/dev/null 2>&1
-trap 'WINEPREFIX="$prefix" kestrum_wineserver -k 2>/dev/null' EXIT
-mkdir -p "$folder"
-cp "$module" "$folder/Kestrum.ocx"
-cp "$tool" "$folder/kestrum.exe"
-printf '[REG]\r\nCLSID=%s\r\nTITLE=Demo "Title"\r\nVERSION=2.0\r\nPATH=Apps\\Demo\r\n' "$clsid" > "$folder/REG.DAT"
+# fresh PREFIX: a new prefix $p, with the module, the tool and REG.DAT in
+# $win ($dir here), and the per-user classes key that every Windows profile
+# has, registration writes below and a fresh prefix lacks.
+fresh() {
+    p=$1 dir=$1/drive_c/kestrum-registry-설치
+    WINEPREFIX="$p" kestrum_wineserver -k 2>/dev/null
+    rm -rf "$p" "$p.lock"
+    wine_ cmd /c exit 0 >/dev/null 2>&1
+    mkdir -p "$dir"
+    cp "$module" "$dir/Kestrum.ocx"
+    cp "$tool" "$dir/kestrum.exe"
+    printf '[REG]\r\nCLSID=%s\r\nTITLE=%s\r\nVERSION=2.0 [beta]\r\nPATH=Apps\\{Demo}$\r\n' "$clsid" \
+        "$(printf '#1 [~] {{x}} $(sys.X) !(loc.Y) & <\351> "q"')" > "$dir/REG.DAT"
+    wine_ reg add "HKCU\\SOFTWARE\\Classes\\CLSID\\{$other}" /ve /d other /f >/dev/null
+}
+trap 'for q in "$prefix" "$prefix-msi"; do WINEPREFIX="$q" kestrum_wineserver -k 2>/dev/null; done' EXIT
+fresh "$prefix"
+folder=$dir
 classes="SOFTWARE\\Classes\\CLSID\\{$clsid}"
 whole="HKEY_CURRENT_USER HKEY_LOCAL_MACHINE\\SOFTWARE"
 mine="HKEY_CURRENT_USER\\$classes HKEY_LOCAL_MACHINE\\$classes"
 
-# A Windows profile always holds the per-user classes key, which
-# registration writes below; a fresh prefix lacks it until someone writes it.
-wine_ reg add "HKCU\\SOFTWARE\\Classes\\CLSID" /f >/dev/null
-# shellcheck disable=SC2086
 export_keys before $whole
 wine_ regsvr32 /s "$win\\Kestrum.ocx" || fail "regsvr32 exited $?"
-# shellcheck disable=SC2086
 export_keys regsvr32 $mine
 
 # The script, imported where regsvr32's keys were, gives the same export.
@@ -60,15 +75,13 @@ for key in $mine; do
     wine_ reg delete "$key" /f >/dev/null 2>&1
 done
 wine_ regedit /s "$win\\script.reg" || fail "regedit /s exited $?"
-# shellcheck disable=SC2086
 export_keys imported $mine
-same regsvr32 imported
+same "$folder/regsvr32" "$folder/imported"
 
 # Undo: the registry is as before.
 wine_ "$win\\kestrum.exe" unregister "$win" --write >/dev/null || fail "unregister exited $?"
-# shellcheck disable=SC2086
 export_keys after $whole
-same before after
+same "$folder/before" "$folder/after"
 
 # A value changed after registration stays, and is reported.
 wine_ regsvr32 /s "$win\\Kestrum.ocx"
@@ -78,6 +91,70 @@ echo "$err" | grep -q 'InstalledVersion: Path: holds "other", not what REG.DAT g
     fail "the changed value is not reported: $err"
 wine_ reg query "HKCU\\$classes\\InstalledVersion" /v Path 2>/dev/null | grep -q other || fail "the changed value is gone"
 wine_ reg query "HKLM\\$classes" >/dev/null 2>&1 && fail "HKLM keys left behind"
+
+# Windows Installer. product NAME [WXS...] < ELEMENTS: $dir/NAME.msi, a
+# product of ELEMENTS and the fragments WXS, built by wixl.
+bits=32 wixl_arch=x86 win64=no files=ProgramFilesFolder
+[ "$arch" = win32 ] || bits=64 wixl_arch=x64 win64=yes files=ProgramFiles64Folder
+product() {
+    pname=$1 elements=$(cat); shift
+    cat > "$dir/$pname.wxs" <<EOF
+<?xml version="1.0" encoding="utf-8"?>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Product Id="*" Name="$pname" Language="1033" Codepage="1252" Version="1.0.0" Manufacturer="Kestrum tests"
+           UpgradeCode="$(cat /proc/sys/kernel/random/uuid)">
+    <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine" />
+    $elements
+  </Product>
+</Wix>
+EOF
+    (cd "$dir" && wixl -a $wixl_arch -o "$pname.msi" "$pname.wxs" "$@") || fail "wixl $pname exited $?"
+}
+fresh "$prefix-msi"
+parents="HKEY_CURRENT_USER\\SOFTWARE\\Classes\\CLSID HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID"
+export_keys clean $parents
+wine_ "$win\\kestrum.exe" register "$win" --wxs "$win\\kestrum.wxs" >/dev/null || fail "register --wxs exited $?"
+grep -qF "registers for $win\\REG.DAT" "$dir/kestrum.wxs" || fail "the fragment does not name its REG.DAT"
+# Component GUIDs: version-5 UUIDs of "VIEW:ROOT\CLASSKEY" in upper case.
+for root in HKEY_CURRENT_USER HKEY_LOCAL_MACHINE; do
+    h=$(printf '\273\164\367\136\161\125\113\062\251\056\256\265\142\216\316\011%s' \
+        "$(printf '%s' "$bits:$root\\$classes" | tr a-z A-Z)" | sha1sum | tr a-f A-F)
+    v=$(printf '%02X' $(( (0x$(echo "$h" | cut -c17-18) & 0x3F) | 0x80 )))
+    guid=$(echo "$h" | sed "s/^\(.\{8\}\)\(.\{4\}\).\(.\{3\}\)..\(..\)\(.\{12\}\).*/\1-\2-5\3-$v\4-\5/")
+    grep -q "Guid=\"$guid\" Win64=\"$win64\"" "$dir/kestrum.wxs" || fail "no component $guid for $root"
+done
+product fragment kestrum.wxs <<EOF
+<Directory Id="TARGETDIR" Name="SourceDir" />
+    <Feature Id="Registration" Level="1"><ComponentGroupRef Id="KestrumRegistration" /></Feature>
+EOF
+wine_ msiexec /i "$win\\fragment.msi" /qn || fail "msiexec /i fragment.msi exited $?"
+export_keys installed $mine
+same "$folder/regsvr32" "$dir/installed"
+wine_ msiexec /x "$win\\fragment.msi" /qn || fail "msiexec /x fragment.msi exited $?"
+export_keys uninstalled $parents
+same "$dir/clean" "$dir/uninstalled"
+
+product selfreg <<EOF
+<Media Id="1" Cabinet="module.cab" EmbedCab="yes" />
+    <Directory Id="TARGETDIR" Name="SourceDir"><Directory Id="$files"><Directory Id="DIR" Name="Kestrum SelfReg">
+      <Component Id="Module" Guid="*" Win64="$win64"><File Id="KestrumOcx" Source="Kestrum.ocx" KeyPath="yes" />
+        <File Id="RegDat" Source="REG.DAT" /></Component></Directory></Directory></Directory>
+    <Feature Id="Module" Level="1"><ComponentRef Id="Module" /></Feature>
+EOF
+# The table, and its actions where Windows Installer's own sequence has them.
+q='INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES'
+msibuild "$dir/selfreg.msi" -q 'CREATE TABLE `SelfReg` (`File_` CHAR(72) NOT NULL, `Cost` SHORT PRIMARY KEY `File_`)' \
+    -q "INSERT INTO \`SelfReg\` (\`File_\`, \`Cost\`) VALUES ('KestrumOcx', 0)" \
+    -q "$q ('SelfUnregModules', 2200)" -q "$q ('SelfRegModules', 6500)" || fail "msibuild exited $?"
+wine_ msiexec /i "$win\\selfreg.msi" /qn >/dev/null || fail "msiexec /i selfreg.msi exited $?"
+export_keys selfreg $mine
+same "$folder/regsvr32" "$dir/selfreg"
+# Wine's installer runs regsvr32 /u for SelfUnregModules, which says so.
+out=$(wine_ msiexec /x "$win\\selfreg.msi" /qn 2>&1) || fail "msiexec /x selfreg.msi exited $?"
+echo "$out" | grep -q "unregistered DLL" || fail "the module was not unregistered: $out"
+[ ! -e "$p/drive_c/Program Files/Kestrum SelfReg/Kestrum.ocx" ] || fail "the package left its module behind"
+export_keys left $mine
+same "$folder/regsvr32" "$dir/left"
 
 if [ $failures -eq 0 ]; then
     echo "registry: 1 passed, 0 failed"

@@ -57,11 +57,13 @@ const CCommand g_commands[] = {
      "\"failed\", with the reason on standard error. --view writes that registry\n"
      "view; the default is the one regsvr32 of this program's bitness writes.\n"
      "--reg writes the values to SCRIPT as a registry script (regedit's format,\n"
-     "which installer tools harvest); the script names no view. A CLSID that is\n"
-     "not an 8-4-4-4-12 class identifier or holds a \"\\\", and a value left out,\n"
-     "are warned about. A REG.DAT that registers nothing prints \"stop<TAB>KEY\" and\n"
-     "exits 1.",
-     1, 1, OptionWrite | OptionView | OptionScript, RunRegister},
+     "which installer tools harvest); the script names no view. --wxs writes them\n"
+     "to FILE as a WiX source fragment (v3 schema, UTF-8) for a Windows Installer\n"
+     "package: component group KestrumRegistration, one component per root, Win64\n"
+     "as the view. A CLSID that is not an 8-4-4-4-12 class identifier or holds a\n"
+     "\"\\\", and a value left out, are warned about. A REG.DAT that registers\n"
+     "nothing prints \"stop<TAB>KEY\" and exits 1.",
+     1, 1, OptionWrite | OptionView | OptionScript | OptionFragment, RunRegister},
     {"unregister", "DIR|FILE", "undo what registration from a REG.DAT wrote",
      "Reads REG.DAT as register does, then removes each value registration\n"
      "wrote that still holds exactly REG.DAT's data, and then each of its keys\n"
@@ -116,6 +118,11 @@ const COption g_options[] = {
     {"--reg", "SCRIPT", OptionScript, "--reg takes a file name",
      [](CParsed& parsed, const std::wstring& strValue) {
          parsed.cmd.m_strScript = strValue;
+         return !strValue.empty();
+     }},
+    {"--wxs", "FILE", OptionFragment, "--wxs takes a file name",
+     [](CParsed& parsed, const std::wstring& strValue) {
+         parsed.cmd.m_strFragment = strValue;
          return !strValue.empty();
      }},
 };

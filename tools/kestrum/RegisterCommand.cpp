@@ -1,26 +1,27 @@
 // register and unregister: what DllRegisterServer writes for a REG.DAT,
-// written on request or as a registry script, and its safe undo. The plan
-// is the module's own, so the tool and the module cannot disagree.
-#include "tools/kestrum/Tool.h"
+// written on request or to files (RegistrationFormats.h), and its safe
+// undo. The plan is the module's own, so the tool and the module cannot
+// disagree.
+#include "tools/kestrum/RegistrationFormats.h"
 
 #include "framework/Handle.h"
-#include "module/Registration.h"
 #include "util/path/FileSystem.h"
 
 namespace {
 
 const char* const kValueKeys[] = {"CLSID", "TITLE", "VERSION", "PATH"};
 
-const char* RootName(HKEY hRoot)
-{
-    return hRoot == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
-}
-
 // The view of this program's own bitness, which regsvr32 of that bitness
 // writes to.
 int OwnView()
 {
     return sizeof(void*) == 8 ? 64 : 32;
+}
+
+// The view a command writes: --view, else the program's own.
+int ViewOf(const CCommandLine& cmd)
+{
+    return cmd.m_nView != 0 ? cmd.m_nView : OwnView();
 }
 
 bool HasView64()
@@ -81,12 +82,6 @@ const char* EntrySource(size_t nIndex)
     return sources[nIndex % 3];
 }
 
-CString EntryPlace(const CRegistrationEntry& entry)
-{
-    return CString(RootName(entry.m_hRoot)) + "\\" + entry.m_strKey + ": " +
-           (entry.m_strName.IsEmpty() ? CString("(default)") : entry.m_strName);
-}
-
 CRecord EntryRecord(const char* pszStatus, const CRegistrationEntry& entry)
 {
     CRecord record;
@@ -109,7 +104,7 @@ bool Prepare(const CCommandLine& cmd, CRegistrationPlan& plan, CRecord& out, CRe
         nResult = FailName(strRegDat.empty() ? cmd.m_wideArgs[0] : strRegDat, strReason);
         return false;
     }
-    int nView = cmd.m_nView != 0 ? cmd.m_nView : OwnView();
+    int nView = ViewOf(cmd);
     if (nView == 64 && !HasView64())
     {
         nResult = Fail("--view 64: this system has no 64-bit registry view");
@@ -169,52 +164,6 @@ bool Prepare(const CCommandLine& cmd, CRegistrationPlan& plan, CRecord& out, CRe
                        plan.m_strStopKey.GetString());
     }
     return plan.IsComplete();
-}
-
-// The registry script: a "Windows Registry Editor Version 5.00" file in
-// UTF-16 with a byte-order mark, as regedit exports and imports it and
-// the registry harvesters of installer tools read it.
-std::wstring ScriptText(const CRegistrationPlan& plan, const std::vector<bool>& include)
-{
-    auto quote = [](const CString& str) {
-        std::wstring out = L"\"";
-        for (wchar_t ch : ToWide(str))
-        {
-            if (ch == L'\\' || ch == L'"')
-                out += L'\\';
-            out += ch;
-        }
-        return out + L"\"";
-    };
-    std::wstring text = L"Windows Registry Editor Version 5.00\r\n";
-    std::wstring strLastKey;
-    for (int i = 0; i < plan.m_nEntries; ++i)
-    {
-        if (!include[i])
-            continue;
-        const CRegistrationEntry& entry = plan.m_entries[i];
-        std::wstring strKey = ToWide(RootName(entry.m_hRoot)) + L"\\" + ToWide(entry.m_strKey);
-        if (strKey != strLastKey)
-            text += L"\r\n[" + strKey + L"]\r\n";
-        strLastKey = strKey;
-        text += (entry.m_strName.IsEmpty() ? std::wstring(L"@") : quote(entry.m_strName)) + L"=" +
-                quote(entry.m_strData) + L"\r\n";
-    }
-    return text + L"\r\n";
-}
-
-CString WriteScript(const std::wstring& strFile, const std::wstring& text)
-{
-    CFileHandle hFile(CreateFileW(strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!hFile)
-        return DescribeError(GetLastError());
-    std::wstring bytes = L"\xFEFF" + text;
-    DWORD dwSize = static_cast<DWORD>(bytes.size() * sizeof(wchar_t));
-    DWORD dwWritten = 0;
-    if (!WriteFile(hFile.Get(), bytes.data(), dwSize, &dwWritten, nullptr) || dwWritten != dwSize)
-        return DescribeError(GetLastError());
-    DWORD dwError = hFile.Close();
-    return dwError == ERROR_SUCCESS ? CString() : DescribeError(dwError);
 }
 
 // A key of the plan, opened in the plan's view; null when it is not there.
@@ -426,13 +375,21 @@ int RunRegister(const CCommandLine& cmd, CRecord& out)
         }
         out.Nested("entries", entries);
 
-        if (!cmd.m_strScript.empty())
+        const CFormatInput input{plan, include, ViewOf(cmd)};
+        for (const CRegistrationFormat& format : GetRegistrationFormats())
         {
-            CString strReason = WriteScript(cmd.m_strScript, ScriptText(plan, include));
+            const std::wstring& strFile = cmd.*format.pstrFile;
+            if (strFile.empty())
+                continue;
+            std::vector<CString> problems;
+            const std::string bytes = format.pfnRender(input, problems);
+            for (const CString& strProblem : problems)
+                nResult = Fail("%s", strProblem.GetString());
+            CString strReason = WriteWholeFile(strFile, bytes);
             if (!strReason.IsEmpty())
-                nResult = FailName(cmd.m_strScript, strReason);
+                nResult = FailName(strFile, strReason);
             else
-                out.FileName("script", cmd.m_strScript);
+                out.FileName(format.pszField, strFile);
         }
     });
 }

@@ -40,6 +40,7 @@ struct CCommandLine
     bool m_bWrite = false;                  // --write
     int m_nView = 0;                        // --view 32 or 64; 0 when not given
     std::wstring m_strScript;               // --reg FILE
+    std::wstring m_strFragment;             // --wxs FILE
 };
 
 // Options a command accepts beside --json (the option table in Main.cpp).
@@ -48,6 +49,7 @@ enum CommandOption
     OptionWrite = 1,
     OptionView = 2,
     OptionScript = 4,
+    OptionFragment = 8,
 };
 
 // One row of the command table.
