@@ -26,7 +26,7 @@ std::string RenderRegistryScript(const CFormatInput& input, std::vector<CString>
     };
     std::wstring text = L"\xFEFFWindows Registry Editor Version 5.00\r\n";
     std::wstring strLastKey;
-    for (size_t i = 0; i < input.m_plan.m_entries.size(); ++i)
+    for (size_t i = 0; i < static_cast<size_t>(input.m_plan.m_nEntries); ++i)
     {
         if (!input.m_include[i])
             continue;
@@ -216,7 +216,7 @@ std::string RenderWixFragment(const CFormatInput& input, std::vector<CString>& p
 {
     const CRegistrationPlan& plan = input.m_plan;
     // A comment cannot hold "--".
-    std::wstring strSource = plan.m_strRegDat;
+    std::wstring strSource = plan.m_szRegDat;
     for (size_t n = strSource.find(L"--"); n != std::wstring::npos; n = strSource.find(L"--", n))
         strSource.insert(n + 1, 1, L' ');
     const std::wstring strView = input.m_nView == 64 ? L"64" : L"32";
@@ -232,7 +232,7 @@ std::string RenderWixFragment(const CFormatInput& input, std::vector<CString>& p
     for (HKEY hRoot : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
     {
         std::wstring strValues;
-        for (size_t i = 0; i < plan.m_entries.size(); ++i)
+        for (size_t i = 0; i < static_cast<size_t>(plan.m_nEntries); ++i)
         {
             const CRegistrationEntry& entry = plan.m_entries[i];
             if (input.m_include[i] && entry.m_hRoot == hRoot &&
