@@ -5,6 +5,7 @@
 //   kestrum_bench [--runs N]
 #include "framework/Handle.h"
 #include "framework/StringArray.h"
+#include "framework/SystemLibrary.h"
 #include "util/path/FileSystem.h"
 #include "util/path/MappedFile.h"
 #include "util/path/PathUtil.h"
@@ -728,16 +729,20 @@ CVersionQuad RefParseVersionText(CString strText)
     return quad;
 }
 
-// The bare platform calls: canonical form, then its scheme.
+// The bare platform calls: canonical form, then its scheme. Through
+// pointers from wininet.dll in the system folder, as the library calls them.
 CString RefURLScheme(CString strURL)
 {
+    static const auto pfnCanonicalize =
+        g_internetLibrary.GetProc<decltype(&InternetCanonicalizeUrlA)>("InternetCanonicalizeUrlA");
+    static const auto pfnCrack = g_internetLibrary.GetProc<decltype(&InternetCrackUrlA)>("InternetCrackUrlA");
     char canonical[INTERNET_MAX_URL_LENGTH + 1];
     DWORD dwSize = sizeof(canonical) - 1;
-    if (!InternetCanonicalizeUrlA(strURL, canonical, &dwSize, ICU_BROWSER_MODE))
+    if (!pfnCanonicalize(strURL, canonical, &dwSize, ICU_BROWSER_MODE))
         return CString();
     URL_COMPONENTSA parts = {};
     parts.dwStructSize = sizeof(parts);
-    if (!InternetCrackUrlA(canonical, dwSize, 0, &parts))
+    if (!pfnCrack(canonical, dwSize, 0, &parts))
         return CString();
     switch (parts.nScheme)
     {
@@ -822,6 +827,104 @@ void BenchPerCall(const std::string& folder)
             [&] { return GetFileLengthText(strFile); }, [&] { return RefFileLengthText(strFile); });
 }
 
+// --- what a setup program pays ------------------------------------------
+//
+// A setup program, or regsvr32, loads the module, calls DllRegisterServer
+// and frees it. Each is timed against the same with a plain C DLL built
+// with the same flags that does the same registration (the reference), each
+// DLL in a scratch folder of its own beside a REG.DAT of a class of its
+// own. Before timing, both registrations must leave the same values.
+
+const char* const kBenchClasses[2] = {"4B657374-7275-4D00-8000-62656E636801",
+                                      "4B657374-7275-4D00-8000-62656E636802"};
+
+std::string ExeFolder()
+{
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, length);
+    return folder.substr(0, folder.find_last_of('\\') + 1);
+}
+
+// The registry below a class key as text, value by value, both roots.
+std::string RegisteredValues(const char* pszClsid)
+{
+    std::string text;
+    const std::string classKey = std::string("SOFTWARE\\Classes\\CLSID\\{") + pszClsid + "}";
+    for (HKEY hRoot : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+        for (const char* pszSub : {"", "\\InstalledVersion"})
+            for (const char* pszName : {"", "Path"})
+            {
+                char data[512] = "";
+                DWORD dwSize = sizeof(data) - 1;
+                if (RegGetValueA(hRoot, (classKey + pszSub).c_str(), pszName, RRF_RT_REG_SZ, nullptr, data,
+                                 &dwSize) == ERROR_SUCCESS)
+                    text += std::string(pszSub) + "|" + pszName + "=" + data + "\n";
+            }
+    return text;
+}
+
+void RemoveBenchClasses()
+{
+    for (const char* pszClsid : kBenchClasses)
+        for (HKEY hRoot : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+            RegDeleteTreeA(hRoot, (std::string("SOFTWARE\\Classes\\CLSID\\{") + pszClsid + "}").c_str());
+}
+
+void BenchSetupHost(const std::string& folder)
+{
+    const char* const files[2] = {"Kestrum.ocx", "kestrum_bench_reference.dll"};
+    std::string paths[2];
+    for (int i = 0; i < 2; ++i)
+    {
+        const std::string dir = folder + (i == 0 ? "module" : "reference");
+        CreateDirectoryA(dir.c_str(), nullptr);
+        paths[i] = dir + "\\" + files[i];
+        CopyFileA((ExeFolder() + files[i]).c_str(), paths[i].c_str(), FALSE);
+        const std::string regDat = std::string("[REG]\r\nCLSID=") + kBenchClasses[i] +
+                                   "\r\nTITLE=Kestrum Bench\r\nVERSION=1.0.0.1\r\nPATH=Program Files\\Kestrum\r\n";
+        CFileHandle file(CreateFileA((dir + "\\REG.DAT").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD dwWritten = 0;
+        WriteFile(file.Get(), regDat.data(), static_cast<DWORD>(regDat.size()), &dwWritten, nullptr);
+    }
+    auto load = [&](int i, bool bRegister) {
+        HMODULE hModule = LoadLibraryA(paths[i].c_str());
+        if (hModule == nullptr)
+            return E_FAIL;
+        using RegisterFn = HRESULT(STDAPICALLTYPE*)();
+        auto pfnRegister =
+            reinterpret_cast<RegisterFn>(reinterpret_cast<void*>(GetProcAddress(hModule, "DllRegisterServer")));
+        HRESULT hr = pfnRegister == nullptr ? E_FAIL : bRegister ? pfnRegister() : S_OK;
+        FreeLibrary(hModule);
+        return hr;
+    };
+
+    RemoveBenchClasses();
+    const bool bSame = load(0, true) == S_OK && load(1, true) == S_OK &&
+                       RegisteredValues(kBenchClasses[0]).size() > 0 &&
+                       RegisteredValues(kBenchClasses[0]) == RegisteredValues(kBenchClasses[1]);
+    if (!bSame)
+    {
+        std::printf("%-34s the module and the plain DLL register differently\n", "setup host");
+        g_status = 1;
+        RemoveBenchClasses();
+        return;
+    }
+    const int calls = 20;
+    std::vector<double> m = Medians(
+        {
+            [&] { for (int k = 0; k < calls; ++k) load(0, false); },
+            [&] { for (int k = 0; k < calls; ++k) load(1, false); },
+            [&] { for (int k = 0; k < calls; ++k) load(0, true); },
+            [&] { for (int k = 0; k < calls; ++k) load(1, true); },
+        },
+        5 * g_runs);
+    RemoveBenchClasses();
+    PrintCallRow("load + free vs plain DLL", m[0] / calls, m[1] / calls, 1.25);
+    PrintCallRow("load + register + free vs plain", m[2] / calls, m[3] / calls, 1.25);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -837,5 +940,6 @@ int main(int argc, char** argv)
     BenchCharsets();
     BenchFileList(folder);
     BenchPerCall(folder);
+    BenchSetupHost(folder);
     return g_status;
 }

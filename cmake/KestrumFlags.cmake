@@ -1,25 +1,16 @@
-# Every compiler and linker flag Kestrum's binaries need, per compiler, on
-# one interface target, kestrum_flags, so a native configure (Visual
+# The compiler and linker flags of every Kestrum binary, per compiler, on
+# one interface target, kestrum_flags, so that a native configure (Visual
 # Studio, MinGW Makefiles) gets them without a toolchain file; the
-# toolchain files in this folder only name compilers. kestrum_link_flags()
-# links it into every target of the project, GoogleTest's included when it
-# is built from its sources.
+# toolchain files in this folder only name compilers. Each flag is written
+# once, below, with its reason.
 #
-#   - warnings on, printf formats checked, sources in UTF-8;
-#   - SSE2 for the data loops on 32-bit x86 (64-bit x86 always has it);
-#   - the C and C++ runtimes linked statically, so the module and the
-#     programs import nothing but system DLLs;
-#   - hardening: stack protection, and every image marked for ASLR (with
-#     high entropy on 64-bit) and DEP;
-#   - reproducible images: no link time in them, and no build folder;
-#   - the toolchain's thread library for the programs only: a target with
-#     the property KESTRUM_OWN_THREADS defines the runtime's thread
-#     functions itself (kestrum_runtime_threads) and links without it;
-#   - kestrum_module_flags(TARGET): what the module DLL needs besides, its
-#     stdcall entry points exported under their plain names and, with the
-#     Microsoft linker, the manifest taken from module/resources;
-#   - kestrum_split_debug(TARGET): an image without symbols or debug
-#     sections, those kept in a file beside it.
+# A library or program of the project is defined with kestrum_add_library
+# or kestrum_add_executable, which attach the flags where it is defined;
+# targets of sources from elsewhere (GoogleTest's) get them from
+# kestrum_target_flags. kestrum_check_flags(), called after the last
+# target, fails the configure for a target that has no flags. The
+# functions at the end add what one binary needs besides: the module's
+# exports, its own thread functions, its debug data in a file of its own.
 #
 # The Microsoft flags (cl, clang-cl, link) are written from the tools'
 # documentation but untested: no Microsoft compiler runs where Kestrum is
@@ -38,38 +29,51 @@ set(kestrum_compiled "$<COMPILE_LANGUAGE:C,CXX>")
 set(kestrum_own_threads "$<BOOL:$<TARGET_PROPERTY:KESTRUM_OWN_THREADS>>")
 
 if(MSVC)   # cl and clang-cl, untested
-    # /GS stack cookies, /guard:cf Control Flow Guard, /Brepro no time stamps.
+    # Warnings; sources in UTF-8; /GS stack cookies, /guard:cf Control Flow
+    # Guard; /Brepro no time stamps; SSE2 for the data loops on 32-bit x86
+    # (64-bit x86 always has it).
     set(options /W4 /utf-8 /GS /guard:cf /Brepro)
     if(KESTRUM_TARGET_X86_32)
         list(APPEND options /arch:SSE2)
     endif()
     target_compile_options(kestrum_flags INTERFACE "$<${kestrum_compiled}:${options}>")
-    # ASLR, DEP, Control Flow Guard, shadow-stack compatibility; no time
-    # stamps, and a PDB (RelWithDebInfo, Debug) named without its folder.
+    # ASLR (high-entropy on 64-bit), DEP, Control Flow Guard, shadow-stack
+    # compatibility; no time stamps, and a PDB (RelWithDebInfo, Debug)
+    # named without its folder.
     target_link_options(kestrum_flags INTERFACE
         /DYNAMICBASE /NXCOMPAT /guard:cf /CETCOMPAT /Brepro /PDBALTPATH:%_PDB%)
     if(CMAKE_SIZEOF_VOID_P EQUAL 8)
         target_link_options(kestrum_flags INTERFACE /HIGHENTROPYVA)
     endif()
+    # The C and C++ runtimes linked statically: the binaries import only
+    # system DLLs.
     set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
 elseif(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")   # MinGW gcc, clang --target=*-w64-mingw32
-    # -Wformat=2 also warns of a format that is not a literal, so none is
-    # built at run time; debug data names sources and generated headers
-    # relative to their trees.
+    # Warnings; -Wformat=2 also warns of a format that is not a literal, so
+    # none is built at run time (the printf-like functions carry format
+    # attributes). Stack protection, whose guard is the framework library's
+    # (framework/StackGuard.cpp): the toolchain's loads a cryptographic
+    # provider, so the option is not given to the link. Debug data names
+    # sources and generated headers relative to their trees, so images do
+    # not depend on the build folder. SSE2 for the data loops on 32-bit x86.
     set(options -Wall -Wextra -Wformat=2 -fstack-protector-strong
         -ffile-prefix-map=${PROJECT_SOURCE_DIR}/= -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
     if(KESTRUM_TARGET_X86_32)
         list(APPEND options -msse2 -mfpmath=sse)
     endif()
     target_compile_options(kestrum_flags INTERFACE "$<${kestrum_compiled}:${options}>")
-    # The stack protector is a static library of the toolchain, linked when
-    # the option is given to the link too.
-    target_link_options(kestrum_flags INTERFACE -static -static-libgcc -static-libstdc++ -fstack-protector-strong
+    # The C and C++ runtimes linked statically, so the binaries import only
+    # system DLLs; ASLR (high-entropy on 64-bit) and DEP marked in every
+    # image; no link time in it.
+    target_link_options(kestrum_flags INTERFACE -static -static-libgcc -static-libstdc++
         -Wl,--dynamicbase -Wl,--nxcompat -Wl,--no-insert-timestamp)
     if(CMAKE_SIZEOF_VOID_P EQUAL 8)
         target_link_options(kestrum_flags INTERFACE -Wl,--high-entropy-va)
     endif()
-    # gcc links the thread library unless told not to; clang only when asked.
+    # The toolchain's thread library for the programs only: a target with
+    # the property KESTRUM_OWN_THREADS defines the runtime's thread
+    # functions itself (kestrum_runtime_threads) and links without it. gcc
+    # links the library unless told not to; clang only when asked.
     if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
         target_link_options(kestrum_flags INTERFACE $<${kestrum_own_threads}:-no-pthread>)
     else()
@@ -80,19 +84,43 @@ else()
                     "the build may need SSE2, static runtimes and stdcall export names set by hand")
 endif()
 
-# kestrum_link_flags(): every library and program defined under the
-# project's folder, and the folders it adds, links kestrum_flags; called
-# once, after the last add_subdirectory. Installed libraries link it only
-# inside the build tree.
-function(kestrum_link_flags)
+# kestrum_target_flags(TARGET): TARGET is built with kestrum_flags. An
+# installed library links them only inside the build tree.
+function(kestrum_target_flags target)
+    target_link_libraries(${target} PRIVATE $<BUILD_INTERFACE:kestrum_flags>)
+endfunction()
+
+# kestrum_add_library(NAME ARGS...) and kestrum_add_executable(NAME ARGS...):
+# add_library and add_executable, with the flags. An interface library
+# compiles nothing and takes none.
+function(kestrum_add_library name)
+    add_library(${name} ${ARGN})
+    get_target_property(type ${name} TYPE)
+    if(NOT type STREQUAL "INTERFACE_LIBRARY")
+        kestrum_target_flags(${name})
+    endif()
+endfunction()
+
+function(kestrum_add_executable name)
+    add_executable(${name} ${ARGN})
+    kestrum_target_flags(${name})
+endfunction()
+
+# kestrum_check_flags(): fails the configure for a library or program of the
+# project's folders that was defined without the flags (by a bare
+# add_library or add_executable). Called once, after the last target.
+function(kestrum_check_flags)
     set(dirs ${PROJECT_SOURCE_DIR})
     while(dirs)
         list(POP_FRONT dirs dir)
         get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
         foreach(target IN LISTS targets)
             get_target_property(type ${target} TYPE)
-            if(type MATCHES "^(STATIC_LIBRARY|SHARED_LIBRARY|MODULE_LIBRARY|OBJECT_LIBRARY|EXECUTABLE)$")
-                target_link_libraries(${target} PRIVATE $<BUILD_INTERFACE:kestrum_flags>)
+            get_target_property(libraries ${target} LINK_LIBRARIES)
+            if(type MATCHES "^(STATIC_LIBRARY|SHARED_LIBRARY|MODULE_LIBRARY|OBJECT_LIBRARY|EXECUTABLE)$" AND
+               NOT "${libraries}" MATCHES "kestrum_flags")
+                message(FATAL_ERROR "Kestrum: ${target} (in ${dir}) has no build flags: define it with "
+                                    "kestrum_add_library or kestrum_add_executable (cmake/KestrumFlags.cmake)")
             endif()
         endforeach()
         get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
@@ -110,8 +138,14 @@ function(kestrum_module_flags target)
         target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/module/resources/Kestrum.manifest)
         target_compile_definitions(${target} PRIVATE KESTRUM_LINKER_MANIFEST)
         target_link_options(${target} PRIVATE /MANIFESTUAC:NO)
-    elseif(KESTRUM_TARGET_X86_32)
-        # The .def file names the stdcall exports without their @N suffix.
+    endif()
+    kestrum_stdcall_exports(${target})
+endfunction()
+
+# kestrum_stdcall_exports(TARGET): a DLL whose .def file names its stdcall
+# exports without their @N suffix, as 32-bit x86 decorates them.
+function(kestrum_stdcall_exports target)
+    if(KESTRUM_TARGET_X86_32 AND NOT MSVC)
         target_link_options(${target} PRIVATE -Wl,--kill-at -Wl,--enable-stdcall-fixup)
     endif()
 endfunction()

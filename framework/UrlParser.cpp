@@ -1,11 +1,30 @@
 #include "framework/UrlParser.h"
 
+#include "framework/SystemLibrary.h"
+
 #include <wininet.h>
 
 #include <climits>
 #include <cstring>
 
 namespace {
+
+// The two Internet functions, from wininet.dll in the system folder; null
+// when it cannot be had there, and then every URL is rejected.
+struct CInternetFunctions
+{
+    decltype(&InternetCanonicalizeUrlA) pfnCanonicalize;
+    decltype(&InternetCrackUrlA) pfnCrack;
+};
+
+const CInternetFunctions& InternetFunctions() noexcept
+{
+    static const CInternetFunctions s_functions = {
+        g_internetLibrary.GetProc<decltype(&InternetCanonicalizeUrlA)>("InternetCanonicalizeUrlA"),
+        g_internetLibrary.GetProc<decltype(&InternetCrackUrlA)>("InternetCrackUrlA"),
+    };
+    return s_functions;
+}
 
 // Canonical form of pszURL in browser mode, split by the platform into
 // parts (whose host and path buffers the caller has set), or FALSE. The
@@ -14,6 +33,9 @@ namespace {
 // second try uses a heap buffer of exactly that.
 BOOL CrackCanonicalUrl(const char* pszURL, URL_COMPONENTSA& parts)
 {
+    const CInternetFunctions& internet = InternetFunctions();
+    if (internet.pfnCanonicalize == nullptr || internet.pfnCrack == nullptr)
+        return FALSE;
     char szCanonical[INTERNET_MAX_URL_LENGTH + 2];
     CString strCanonical;
     char* pBuffer = szCanonical;
@@ -26,12 +48,12 @@ BOOL CrackCanonicalUrl(const char* pszURL, URL_COMPONENTSA& parts)
         if (nTry > 0)
             pBuffer = strCanonical.GetBuffer(static_cast<int>(dwOffered));
         // The buffer holds dwOffered bytes plus one; the platform is told dwOffered.
-        if (InternetCanonicalizeUrlA(pszURL, pBuffer, &dwSize, ICU_BROWSER_MODE))
+        if (internet.pfnCanonicalize(pszURL, pBuffer, &dwSize, ICU_BROWSER_MODE))
         {
             pBuffer[dwOffered] = '\0';
             DWORD dwLength = dwSize < dwOffered ? dwSize : static_cast<DWORD>(strnlen(pBuffer, dwOffered));
             pBuffer[dwLength] = '\0';
-            return InternetCrackUrlA(pBuffer, dwLength, 0, &parts);
+            return internet.pfnCrack(pBuffer, dwLength, 0, &parts);
         }
         if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || dwSize <= dwOffered)
             return FALSE;

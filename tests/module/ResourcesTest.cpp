@@ -3,6 +3,8 @@
 
 #include "KestrumVersion.h"
 
+#include "framework/SystemLibrary.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -91,6 +93,13 @@ TEST_F(ResourcesTest, ToolboxBitmap)
 TEST_F(ResourcesTest, VersionBlock)
 {
     EXPECT_FALSE(Resource(RT_VERSION, MAKEINTRESOURCEA(1), kKorean).empty());
+    // From the system folder, as the library takes them: no test program
+    // imports version.dll either.
+    const auto GetFileVersionInfoSizeA = g_versionLibrary.GetProc<decltype(&::GetFileVersionInfoSizeA)>(
+        "GetFileVersionInfoSizeA");
+    const auto GetFileVersionInfoA = g_versionLibrary.GetProc<decltype(&::GetFileVersionInfoA)>("GetFileVersionInfoA");
+    const auto VerQueryValueA = g_versionLibrary.GetProc<decltype(&::VerQueryValueA)>("VerQueryValueA");
+    ASSERT_TRUE(GetFileVersionInfoSizeA && GetFileVersionInfoA && VerQueryValueA);
     DWORD handle = 0;
     DWORD size = GetFileVersionInfoSizeA(m_path.c_str(), &handle);
     ASSERT_GT(size, 0u);

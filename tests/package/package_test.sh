@@ -26,6 +26,12 @@ expected=$(printf 'folder C:\\dir\\\nname file.txt\nextension txt')
 [ "$(echo "$out" | head -n 3)" = "$expected" ] || fail "examples/consumer printed other paths"
 echo "$out" | sed -n 4p | grep -Eq '^directx [0-9]+\.[0-9]+[a-z]?$' || fail "examples/consumer printed no release"
 
+# Programs built on the installed library import KnownDLLs only.
+. "$(dirname "$0")/known_dlls.sh"
+objdump=$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' "$build/CMakeCache.txt")
+known_dlls_only "$objdump" "$work/consumers/consumer/consumer.exe" "$work/consumers"/headers_*.exe ||
+    fail "a program built on the installed library imports other than KnownDLLs"
+
 for name in $(tr ';' ' ' < "$work/consumers/configurations.txt"); do
     out=$("$run" "$arch" "$prefix" "$work/consumers/headers_$name.exe" | tr -d '\r') || true
     echo "headers_$name: $out"

@@ -10,6 +10,7 @@
 #include "KestrumVersion.h"
 
 #include "framework/Exceptions.h"
+#include "framework/SystemLibrary.h"
 
 #include <cctype>
 #include <cstdio>
@@ -349,6 +350,9 @@ int Run(const std::vector<std::wstring>& args, bool bJson)
 // any script, whatever the active code page.
 int wmain(int argc, wchar_t** argv)
 {
+    // Before anything can load a DLL by name: none from this program's
+    // folder, which may be a download folder.
+    RestrictDllSearchToSystemFolder();
     // Nothing is thrown past main: an exception ends the command with a
     // message and the failure code.
     bool bJson = false;

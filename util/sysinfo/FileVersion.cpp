@@ -1,6 +1,7 @@
 #include "util/sysinfo/FileVersion.h"
 
 #include "framework/Handle.h"
+#include "framework/SystemLibrary.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -56,6 +57,30 @@ DWORD FindRootValue(const BYTE* pBlock, DWORD dwSize)
     return dwValue;
 }
 
+// The version-information functions, from version.dll in the system folder;
+// all null when it cannot be had there.
+struct CVersionFunctions
+{
+    decltype(&GetFileVersionInfoSizeA) pfnGetSize;
+    decltype(&GetFileVersionInfoA) pfnGetInfo;
+    decltype(&VerQueryValueA) pfnQueryValue;
+
+    bool IsComplete() const noexcept
+    {
+        return pfnGetSize != nullptr && pfnGetInfo != nullptr && pfnQueryValue != nullptr;
+    }
+};
+
+const CVersionFunctions& VersionFunctions() noexcept
+{
+    static const CVersionFunctions s_functions = {
+        g_versionLibrary.GetProc<decltype(&GetFileVersionInfoSizeA)>("GetFileVersionInfoSizeA"),
+        g_versionLibrary.GetProc<decltype(&GetFileVersionInfoA)>("GetFileVersionInfoA"),
+        g_versionLibrary.GetProc<decltype(&VerQueryValueA)>("VerQueryValueA"),
+    };
+    return s_functions;
+}
+
 } // namespace
 
 int CompareModuleVersions(ULONGLONG qwFirst, ULONGLONG qwSecond) noexcept
@@ -72,8 +97,13 @@ HRESULT QueryFileVersion(const char* pszPath, ULONGLONG* pqwVersion) noexcept
     if (pszPath == nullptr || pqwVersion == nullptr)
         return E_INVALIDARG;
 
+    // Without the platform's functions no file can be read.
+    const CVersionFunctions& version = VersionFunctions();
+    if (!version.IsComplete())
+        return E_FAIL;
+
     DWORD dwUnused = 0;
-    const DWORD dwSize = GetFileVersionInfoSizeA(pszPath, &dwUnused);
+    const DWORD dwSize = version.pfnGetSize(pszPath, &dwUnused);
     if (dwSize == 0)
         return E_FAIL;
 
@@ -83,7 +113,7 @@ HRESULT QueryFileVersion(const char* pszPath, ULONGLONG* pqwVersion) noexcept
         return E_OUTOFMEMORY;
     BYTE* const pData = buffer.Get();
 
-    if (!GetFileVersionInfoA(pszPath, 0, dwSize, pData))
+    if (!version.pfnGetInfo(pszPath, 0, dwSize, pData))
         return E_FAIL;
 
     if (FindRootValue(pData, dwSize) == 0)
@@ -91,7 +121,7 @@ HRESULT QueryFileVersion(const char* pszPath, ULONGLONG* pqwVersion) noexcept
 
     void* pRecord = nullptr;
     UINT uLength = 0;
-    if (!VerQueryValueA(pData, "\\", &pRecord, &uLength) || pRecord == nullptr)
+    if (!version.pfnQueryValue(pData, "\\", &pRecord, &uLength) || pRecord == nullptr)
         return E_FAIL;
 
     // The record must be whole and inside the copy before it is read.
