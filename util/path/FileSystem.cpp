@@ -9,6 +9,7 @@
 
 #include <shlwapi.h>
 
+#include <charconv>
 #include <climits>
 
 namespace {
@@ -91,10 +92,9 @@ bool PathExists(const CString& strPath, bool bFinalSeparator)
 
 CString FormatDecimal(ULONGLONG qwValue)
 {
-    char digits[util_internal::kMaxDecimalDigits];
-    char* pEnd = digits + sizeof(digits);
-    const char* pStart = util_internal::WriteDigitsBefore(pEnd, qwValue);
-    return CString(pStart, static_cast<int>(pEnd - pStart));
+    char digits[util_internal::kMaxDecimalText];
+    const char* pEnd = std::to_chars(digits, digits + sizeof(digits), qwValue).ptr;
+    return CString(digits, static_cast<int>(pEnd - digits));
 }
 
 } // namespace

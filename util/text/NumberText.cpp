@@ -3,16 +3,14 @@
 #include "framework/CodePage.h"
 #include "util/internal/DecimalDigits.h"
 
+#include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstring>
 
-using util_internal::kMaxDecimalDigits;
+using util_internal::kMaxDecimalText;
 
 namespace {
-
-const ULONGLONG kLongMax = LONG_MAX;
-const ULONGLONG kInt64Max = LLONG_MAX;
-const ULONGLONG kIntMax = INT_MAX;
 
 bool IsDecimalDigit(char ch)
 {
@@ -24,43 +22,26 @@ bool IsSpace(char ch)
     return ch == ' ' || (ch >= '\t' && ch <= '\r');   // tab, line feed, vertical tab, form feed, return
 }
 
-// Value of a digit in base 10 or 16, or -1.
-template <int nBase>
-int DigitValue(char ch)
+// 0 to 15 for "0" to "9", "a" to "f" and "A" to "F"; -1 for any other byte.
+int HexDigitValue(char ch)
 {
-    int nValue = -1;
     if (ch >= '0' && ch <= '9')
-        nValue = ch - '0';
-    else if (nBase == 16 && ch >= 'a' && ch <= 'f')
-        nValue = ch - 'a' + 10;
-    else if (nBase == 16 && ch >= 'A' && ch <= 'F')
-        nValue = ch - 'A' + 10;
-    return nValue;
+        return ch - '0';
+    if (ch >= 'a' && ch <= 'f')
+        return ch - 'a' + 10;
+    if (ch >= 'A' && ch <= 'F')
+        return ch - 'A' + 10;
+    return -1;
 }
 
-// ullValue * nBase + nDigit for a base of 10 or 16, pinned at ullLimit
-// (2^31 - 1 to 2^63). Below 2^27 the result stays below 2^31, within every
-// limit, in 32-bit arithmetic (the quick way on 32-bit x86). From 2^60 on
-// the product is past every limit; between, it cannot wrap. So no digit
-// run, however long, can overflow.
-ULONGLONG AddDigit(ULONGLONG ullValue, int nDigit, int nBase, ULONGLONG ullLimit)
-{
-    if (ullValue < (1U << 27))
-        return static_cast<UINT>(ullValue) * static_cast<UINT>(nBase) + static_cast<UINT>(nDigit);
-    if (ullValue >= (1ULL << 60))
-        return ullLimit;
-    ULONGLONG ullNext = ullValue * static_cast<ULONGLONG>(nBase) + static_cast<ULONGLONG>(nDigit);
-    return ullNext < ullLimit ? ullNext : ullLimit;
-}
-
-// The text-to-number conversion every operation here shares: white space,
-// one sign, for base 16 an optional "0x", then digits up to the first other
-// character or pEnd; p is left there. The magnitude is built unsigned and
-// pinned at the limit (ullMax, or ullMax + 1 for a negative number).
+// The text-to-number conversion the version parts and colour pieces share:
+// white space, one sign, for base 16 an optional "0x", then digits up to
+// the first other character or pEnd, where pText is left. A value past the
+// 32-bit range gives INT_MAX or INT_MIN.
 template <int nBase>
-LONGLONG ConvertNumber(const char*& pText, const char* pEnd, ULONGLONG ullMax)
+int ConvertNumber(const char*& pText, const char* pEnd)
 {
-    const char* p = pText;   // a local, which the loops keep in a register
+    const char* p = pText;
     while (p < pEnd && IsSpace(*p))
         ++p;
     bool bNegative = false;
@@ -71,31 +52,16 @@ LONGLONG ConvertNumber(const char*& pText, const char* pEnd, ULONGLONG ullMax)
     }
     if (nBase == 16 && pEnd - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X'))
         p += 2;
-
-    // Below 2^27 the value and one more digit fit 32 bits and every limit:
-    // the quick loop on 32-bit x86, and all of most numbers.
-    UINT uValue = 0;
-    int nDigit = -1;
-    for (; p < pEnd && (nDigit = DigitValue<nBase>(*p)) >= 0 && uValue < (1U << 27); ++p)
-        uValue = uValue * nBase + static_cast<UINT>(nDigit);
-    ULONGLONG ullValue = uValue;
-    if (p < pEnd && nDigit >= 0)
-    {
-        // Stopped by the size, at a digit.
-        const ULONGLONG ullLimit = bNegative ? ullMax + 1 : ullMax;
-        for (; p < pEnd && (nDigit = DigitValue<nBase>(*p)) >= 0; ++p)
-            ullValue = AddDigit(ullValue, nDigit, nBase, ullLimit);
-    }
-    pText = p;
-    if (!bNegative || ullValue == 0)
-        return static_cast<LONGLONG>(ullValue);
-    // -(ullValue) without passing through an out-of-range signed value.
-    return -static_cast<LONGLONG>(ullValue - 1) - 1;
-}
-
-LONGLONG ConvertDecimal(const char*& p, const char* pEnd, ULONGLONG ullMax)
-{
-    return ConvertNumber<10>(p, pEnd, ullMax);
+    UINT uMagnitude = 0;
+    const std::from_chars_result result = std::from_chars(p, pEnd, uMagnitude, nBase);
+    pText = result.ptr;
+    const UINT uLimit = static_cast<UINT>(INT_MAX) + (bNegative ? 1 : 0);
+    if (result.ec == std::errc::result_out_of_range || uMagnitude > uLimit)
+        uMagnitude = uLimit;
+    if (!bNegative || uMagnitude == 0)
+        return static_cast<int>(uMagnitude);
+    // -(uMagnitude) without passing through an out-of-range signed value.
+    return -static_cast<int>(uMagnitude - 1) - 1;
 }
 
 // A hexadecimal piece of colour text, cut to its low 8 bits.
@@ -104,14 +70,32 @@ BYTE ConvertColorPiece(const char* pText, int nLength, int nFirst)
     if (nFirst >= nLength)
         return 0;
     const char* p = pText + nFirst;
-    // Two hexadecimal digits, the usual piece, are the whole conversion.
-    int nHigh = DigitValue<16>(p[0]);
-    int nLow = nFirst + 1 < nLength ? DigitValue<16>(p[1]) : -1;
-    if (nHigh >= 0 && nLow >= 0)
-        return static_cast<BYTE>(nHigh * 16 + nLow);
-    int nEnd = nFirst + 2 < nLength ? nFirst + 2 : nLength;
-    LONGLONG llValue = ConvertNumber<16>(p, pText + nEnd, kLongMax);
-    return static_cast<BYTE>(static_cast<ULONGLONG>(llValue) & 0xFF);
+    const char* pEnd = pText + std::min(nFirst + 2, nLength);
+    // The usual piece, two hexadecimal digits, is read directly: through
+    // the conversion, three pieces cost about twice what the digits alone do.
+    if (pEnd - p == 2)
+    {
+        const int nHigh = HexDigitValue(p[0]);
+        const int nLow = HexDigitValue(p[1]);
+        if (nHigh >= 0 && nLow >= 0)
+            return static_cast<BYTE>(nHigh * 16 + nLow);
+    }
+    return static_cast<BYTE>(static_cast<UINT>(ConvertNumber<16>(p, pEnd)) & 0xFF);
+}
+
+// DigitsToLong's step: uValue * 10 + nDigit, pinned at LONG_MAX. Below
+// kQuickLongDigits another digit cannot pass LONG_MAX, so most steps are
+// one 32-bit multiplication.
+const UINT kLongMax = LONG_MAX;
+const UINT kQuickLongDigits = (kLongMax - 9) / 10 + 1;
+static_assert((kQuickLongDigits - 1) * 10ULL + 9 <= kLongMax, "the quick step stays within LONG_MAX");
+
+UINT AddLongDigit(UINT uValue, int nDigit)
+{
+    if (uValue < kQuickLongDigits)
+        return uValue * 10 + static_cast<UINT>(nDigit);
+    const ULONGLONG ullNext = static_cast<ULONGLONG>(uValue) * 10 + static_cast<ULONGLONG>(nDigit);
+    return ullNext < kLongMax ? static_cast<UINT>(ullNext) : kLongMax;
 }
 
 } // namespace
@@ -145,13 +129,13 @@ int HexToInt(CString strText)
 LONG DigitsToLong(CString strText)
 {
     const char* p = strText.GetString();
-    ULONGLONG ullValue = 0;
+    UINT uValue = 0;
     for (int i = 0; i < strText.GetLength(); ++i)
     {
         if (IsDecimalDigit(p[i]))
-            ullValue = AddDigit(ullValue, p[i] - '0', 10, kLongMax);
+            uValue = AddLongDigit(uValue, p[i] - '0');
     }
-    return static_cast<LONG>(ullValue);
+    return static_cast<LONG>(uValue);
 }
 
 LONGLONG DigitsToInt64(CString strText)
@@ -160,7 +144,11 @@ LONGLONG DigitsToInt64(CString strText)
     const char* pEnd = p + strText.GetLength();
     while (p < pEnd && !IsDecimalDigit(*p))
         ++p;
-    return ConvertDecimal(p, pEnd, kInt64Max);
+    // The run begins with a digit, so no sign is read.
+    LONGLONG llValue = 0;
+    if (std::from_chars(p, pEnd, llValue).ec == std::errc::result_out_of_range)
+        llValue = LLONG_MAX;
+    return llValue;
 }
 
 COLORREF TextToColor(CString strText)
@@ -204,7 +192,7 @@ void ParseVersionText(CString strText, int& nFirst, int& nSecond, int& nThird, i
         // A conversion stops at the next separator at the latest: neither
         // "." nor "," is white space, a sign or a digit. So the fourth part,
         // all the rest of the text, ignores a fifth.
-        *parts[nPart] = static_cast<int>(ConvertDecimal(p, pEnd, kIntMax));
+        *parts[nPart] = ConvertNumber<10>(p, pEnd);
         if (nPart == 3)
             continue;
         while (p < pEnd && *p != '.' && *p != ',')
@@ -217,11 +205,11 @@ void ParseVersionText(CString strText, int& nFirst, int& nSecond, int& nThird, i
 
 CString FormatThousands(LONGLONG llValue, CString strSeparator, int nGroupSize)
 {
-    char digits[kMaxDecimalDigits];
-    char* pEnd = digits + sizeof(digits);
-    const char* pDigits = util_internal::WriteDigitsBefore(pEnd, util_internal::Magnitude(llValue));
-    const int nDigits = static_cast<int>(pEnd - pDigits);
+    char digits[kMaxDecimalText];
+    const char* pEnd = std::to_chars(digits, digits + sizeof(digits), llValue).ptr;
     const int nSign = llValue < 0 ? 1 : 0;
+    const char* pDigits = digits + nSign;
+    const int nDigits = static_cast<int>(pEnd - pDigits);
     const int nSeparator = strSeparator.GetLength();
     const int nGroups = nGroupSize < 1 || nSeparator == 0 ? 0 : (nDigits - 1) / nGroupSize;
     const LONGLONG llTotal = nSign + nDigits + static_cast<LONGLONG>(nSeparator) * nGroups;

@@ -1,6 +1,5 @@
 #include "util/sysinfo/DirectXDiagnostics.h"
 
-#include "util/sysinfo/DirectXFiles.h"
 #include "util/sysinfo/FileVersion.h"
 #include "util/sysinfo/internal/DirectXSources.h"
 
@@ -17,9 +16,9 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <thread>
-#include <vector>
 
 using testing_support::FakeSystemFolder;
 using testing_support::GuardedBuffer;
@@ -47,9 +46,10 @@ FakeProp Text(const wchar_t* text)
 }
 
 const FakeProp kMissing = {false, VT_EMPTY, 0, nullptr};
+const FakeProp kSignedNine = {true, VT_I4, 9, nullptr};
 
-// What the stand-in answers, and what it saw.
-struct FakeWorld
+// What the stand-in answers.
+struct FakeAnswers
 {
     HRESULT create = S_OK;
     HRESULT initialize = S_OK;
@@ -58,12 +58,6 @@ struct FakeWorld
     FakeProp major = Unsigned(9);
     FakeProp minor = Unsigned(0);
     FakeProp letter = Text(L"c");
-
-    std::vector<std::string> calls;
-    DXDIAG_INIT_PARAMS params = {};
-    bool variantsPrepared = true;
-    bool apartmentAtCreate = false;
-    bool apartmentAtLastRelease = false;
     std::string folder;   // the stand-in system folder; none when empty
 };
 
@@ -85,20 +79,14 @@ bool ThreadIsUninitialised()
     return hr == S_OK;
 }
 
-std::string Narrow(const wchar_t* text)
-{
-    std::string s;
-    for (; *text != 0; ++text)
-        s += static_cast<char>(*text);
-    return s;
-}
-
-// One reference is the test's own; every reference handed out must come back.
+// One reference is the test's own. Every reference handed out must come back
+// once, while the apartment it was handed out in still stands; anything else
+// sets the fault flag.
 template <typename Interface>
 class FakeObject : public Interface
 {
 public:
-    FakeObject(FakeWorld& world, const char* name) : m_world(world), m_name(name) {}
+    explicit FakeObject(bool& bFault) : m_bFault(bFault) {}
     virtual ~FakeObject() = default;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override
@@ -109,25 +97,33 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++m_refs); }
     ULONG STDMETHODCALLTYPE Release() override
     {
-        m_world.calls.push_back(std::string("release ") + m_name);
-        m_world.apartmentAtLastRelease = InApartment();
+        if (m_refs <= 1 || !InApartment())
+            m_bFault = true;
         return static_cast<ULONG>(--m_refs);
     }
     long Refs() const { return m_refs; }
 
-protected:
-    FakeWorld& m_world;
-    const char* m_name;
+    template <typename Wanted>
+    HRESULT HandOut(Wanted** pp)
+    {
+        AddRef();
+        *pp = this;
+        return S_OK;
+    }
 
 private:
+    bool& m_bFault;
     long m_refs = 1;
 };
 
+// Answers as the platform's containers do: the root has the one child
+// "DxDiag_SystemInfo", which has the three properties; a property goes into
+// a variant prepared by VariantInit.
 class FakeContainer : public FakeObject<IDxDiagContainer>
 {
 public:
-    FakeContainer(FakeWorld& world, const char* name, FakeContainer* child)
-        : FakeObject(world, name), m_child(child)
+    FakeContainer(const FakeAnswers& answers, bool& bFault, FakeContainer* child)
+        : FakeObject(bFault), m_answers(answers), m_child(child)
     {
     }
 
@@ -135,27 +131,20 @@ public:
     HRESULT STDMETHODCALLTYPE EnumChildContainerNames(DWORD, LPWSTR, DWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetChildContainer(LPCWSTR name, IDxDiagContainer** pp) override
     {
-        m_world.calls.push_back(std::string(m_name) + " child " + Narrow(name));
         *pp = nullptr;
-        if (m_child == nullptr || FAILED(m_world.child))
-            return m_child == nullptr ? E_INVALIDARG : m_world.child;
-        m_child->AddRef();
-        *pp = m_child;
-        return S_OK;
+        if (m_child == nullptr || std::wcscmp(name, L"DxDiag_SystemInfo") != 0)
+            return E_INVALIDARG;
+        return FAILED(m_answers.child) ? m_answers.child : m_child->HandOut(pp);
     }
     HRESULT STDMETHODCALLTYPE GetNumberOfProps(DWORD*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE EnumPropNames(DWORD, LPWSTR, DWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetProp(LPCWSTR name, VARIANT* var) override
     {
-        const std::string prop = Narrow(name);
-        m_world.calls.push_back(std::string(m_name) + " prop " + prop);
-        if (var->vt != VT_EMPTY)
-            m_world.variantsPrepared = false;
-        const FakeProp* p = prop == "dwDirectXVersionMajor"    ? &m_world.major
-                            : prop == "dwDirectXVersionMinor"  ? &m_world.minor
-                            : prop == "szDirectXVersionLetter" ? &m_world.letter
-                                                               : &kMissing;
-        if (m_child != nullptr || !p->present)
+        const FakeProp* p = std::wcscmp(name, L"dwDirectXVersionMajor") == 0    ? &m_answers.major
+                            : std::wcscmp(name, L"dwDirectXVersionMinor") == 0  ? &m_answers.minor
+                            : std::wcscmp(name, L"szDirectXVersionLetter") == 0 ? &m_answers.letter
+                                                                                 : &kMissing;
+        if (m_child != nullptr || !p->present || var->vt != VT_EMPTY)
             return E_INVALIDARG;
         var->vt = p->vt;
         if (p->vt == VT_BSTR)
@@ -166,91 +155,84 @@ public:
     }
 
 private:
+    const FakeAnswers& m_answers;
     FakeContainer* m_child;
 };
 
+// Hands out its root only once initialised with the record of this header
+// version, signature checks off.
 class FakeProvider : public FakeObject<IDxDiagProvider>
 {
 public:
-    FakeProvider(FakeWorld& world, FakeContainer* root) : FakeObject(world, "provider"), m_root(root) {}
+    FakeProvider(const FakeAnswers& answers, bool& bFault, FakeContainer& root)
+        : FakeObject(bFault), m_answers(answers), m_root(root)
+    {
+    }
+
+    void Reset() { m_bInitialized = false; }
 
     HRESULT STDMETHODCALLTYPE Initialize(DXDIAG_INIT_PARAMS* params) override
     {
-        m_world.calls.push_back("initialize");
-        m_world.params = *params;
-        return m_world.initialize;
+        if (params->dwSize != sizeof(*params) || params->dwDxDiagHeaderVersion != DXDIAG_DX9_SDK_VERSION ||
+            params->bAllowWHQLChecks || params->pReserved != nullptr)
+            return E_INVALIDARG;
+        m_bInitialized = SUCCEEDED(m_answers.initialize);
+        return m_answers.initialize;
     }
     HRESULT STDMETHODCALLTYPE GetRootContainer(IDxDiagContainer** pp) override
     {
-        m_world.calls.push_back("root");
         *pp = nullptr;
-        if (FAILED(m_world.root))
-            return m_world.root;
-        m_root->AddRef();
-        *pp = m_root;
-        return S_OK;
+        if (!m_bInitialized)
+            return CO_E_NOTINITIALIZED;
+        return FAILED(m_answers.root) ? m_answers.root : m_root.HandOut(pp);
     }
 
 private:
-    FakeContainer* m_root;
+    const FakeAnswers& m_answers;
+    FakeContainer& m_root;
+    bool m_bInitialized = false;
 };
 
-// A stand-in provider with its two containers, and sources that hand it out.
+// A stand-in provider with its two containers, and sources that hand it out
+// as CoCreateInstance would: only to a thread that initialised the runtime.
 class FakeDiagnostics
 {
 public:
-    FakeWorld world;
+    FakeAnswers answers;
 
     CDirectXSources Sources() { return CDirectXSources{&Folder, &Create, this}; }
 
-    // Every reference handed out came back.
+    // Every reference handed out came back once, in its apartment.
     void ExpectBalanced() const
     {
         EXPECT_EQ(1, m_provider.Refs());
         EXPECT_EQ(1, m_root.Refs());
         EXPECT_EQ(1, m_systemInfo.Refs());
-    }
-
-    std::vector<std::string> Releases() const
-    {
-        std::vector<std::string> releases;
-        for (const std::string& call : world.calls)
-        {
-            if (call.compare(0, 8, "release ") == 0)
-                releases.push_back(call);
-        }
-        return releases;
+        EXPECT_FALSE(m_bFault) << "a reference released twice, or after CoUninitialize";
     }
 
 private:
     static UINT Folder(void* pContext, LPSTR pszBuffer, UINT uSize)
     {
-        const std::string& folder = static_cast<FakeDiagnostics*>(pContext)->world.folder;
+        const std::string& folder = static_cast<FakeDiagnostics*>(pContext)->answers.folder;
         return testing_support::CopyFolder(folder.empty() ? nullptr : &folder, pszBuffer, uSize);
     }
     static HRESULT Create(void* pContext, IDxDiagProvider** pp)
     {
         FakeDiagnostics* self = static_cast<FakeDiagnostics*>(pContext);
-        self->world.calls.push_back("create");
-        self->world.apartmentAtCreate = InApartment();
         *pp = nullptr;
-        if (FAILED(self->world.create))
-            return self->world.create;
-        self->m_provider.AddRef();
-        *pp = &self->m_provider;
-        return S_OK;
+        if (!InApartment())
+            return CO_E_NOTINITIALIZED;
+        if (FAILED(self->answers.create))
+            return self->answers.create;
+        self->m_provider.Reset();
+        return self->m_provider.HandOut(pp);
     }
 
-    FakeContainer m_systemInfo{world, "system", nullptr};
-    FakeContainer m_root{world, "root", &m_systemInfo};
-    FakeProvider m_provider{world, &m_root};
-};
-
-struct Triple
-{
-    int major;
-    int minor;
-    char letter;
+    bool m_bFault = false;
+    FakeContainer m_systemInfo{answers, m_bFault, nullptr};
+    FakeContainer m_root{answers, m_bFault, &m_systemInfo};
+    FakeProvider m_provider{answers, m_bFault, m_root};
 };
 
 // Runs on a thread of its own that has not touched the component runtime.
@@ -260,13 +242,14 @@ void OnFreshThread(F f)
     std::thread(f).join();
 }
 
-HRESULT Detect(FakeDiagnostics& fake, Triple& t)
+struct Triple
 {
-    t = Triple{0x5A5A5A5A, 0x5A5A5A5A, 'X'};
-    HRESULT hr = E_UNEXPECTED;
-    OnFreshThread([&] { hr = sysinfo_internal::DetectDirectXByDiagnostics(fake.Sources(), &t.major, &t.minor, &t.letter); });
-    return hr;
-}
+    int major;
+    int minor;
+    char letter;
+};
+
+const int kUnwritten = 0x5A5A5A5A;
 
 struct Query
 {
@@ -277,142 +260,121 @@ struct Query
 
 Query QueryWith(FakeDiagnostics& fake)
 {
-    Query q{false, 0x5A5A5A5A, std::string()};
+    Query q{false, kUnwritten, std::string()};
     char text[32];
     std::memset(text, 'Z', sizeof(text));
-    OnFreshThread([&] { q.result = sysinfo_internal::QueryDirectXVersion(fake.Sources(), &q.number, text, sizeof(text)); });
+    OnFreshThread(
+        [&] { q.result = sysinfo_internal::QueryDirectXVersion(fake.Sources(), &q.number, text, sizeof(text)); });
     q.text = text;
     return q;
 }
 
 } // namespace
 
-TEST(DetectDirectXByDiagnostics, AsksTheProviderInOrderAndReleasesInReverse)
+// What the provider answers, and what the two operations answer from it; a
+// null out-pointer never changes the result. Without a system folder the
+// files find nothing, so a failed provider gives 0 and "0.0".
+TEST(DirectXDiagnostics, Answers)
 {
-    FakeDiagnostics fake;
-    Triple t;
-    ASSERT_EQ(S_OK, Detect(fake, t));
-    EXPECT_EQ(9, t.major);
-    EXPECT_EQ(0, t.minor);
-    EXPECT_EQ('c', t.letter);
-    const std::vector<std::string> expected = {
-        "create",
-        "initialize",
-        "root",
-        "root child DxDiag_SystemInfo",
-        "system prop dwDirectXVersionMajor",
-        "system prop dwDirectXVersionMinor",
-        "system prop szDirectXVersionLetter",
-        "release system",
-        "release root",
-        "release provider",
-    };
-    EXPECT_EQ(expected, fake.world.calls);
-    fake.ExpectBalanced();
-    EXPECT_EQ(sizeof(DXDIAG_INIT_PARAMS), fake.world.params.dwSize);
-    EXPECT_EQ(111u, fake.world.params.dwDxDiagHeaderVersion);
-    EXPECT_FALSE(fake.world.params.bAllowWHQLChecks);
-    EXPECT_EQ(nullptr, fake.world.params.pReserved);
-    EXPECT_TRUE(fake.world.variantsPrepared);
-    EXPECT_TRUE(fake.world.apartmentAtCreate);
-    EXPECT_TRUE(fake.world.apartmentAtLastRelease) << "the provider goes before the apartment";
-}
-
-TEST(DetectDirectXByDiagnostics, LettersAndPropertyFaults)
-{
+    const int N = kUnwritten;
     const struct Row
     {
         const char* what;
+        HRESULT FakeAnswers::*failingStep;   // null: every step succeeds
         FakeProp major, minor, letter;
         HRESULT expected;
-        Triple got;   // 'X' and 0x5A5A5A5A: not written
+        Triple got;   // N and 'X': not written
+        int number;
+        const char* text;
     } rows[] = {
-        {"letter B", Unsigned(8), Unsigned(1), Text(L"B"), S_OK, {8, 1, 'B'}},
-        {"digit letter", Unsigned(9), Unsigned(0), Text(L"1"), S_OK, {9, 0, '1'}},
-        {"space letter", Unsigned(9), Unsigned(0), Text(L" "), S_OK, {9, 0, ' '}},
-        {"empty letter", Unsigned(9), Unsigned(0), Text(L""), S_OK, {9, 0, '\0'}},
-        {"longest letter text that fits", Unsigned(9), Unsigned(0), Text(L"bcdefghij"), S_OK, {9, 0, 'b'}},
-        {"over-long letter text", Unsigned(9), Unsigned(0), Text(L"bcdefghijk"), S_OK, {9, 0, ' '}},
-        {"much too long", Unsigned(9), Unsigned(0), Text(L"qqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqq"), S_OK, {9, 0, ' '}},
-        {"missing letter", Unsigned(9), Unsigned(0), kMissing, E_FAIL, {9, 0, 'X'}},
-        {"null letter string", Unsigned(9), Unsigned(0), Text(nullptr), E_FAIL, {9, 0, 'X'}},
-        {"letter as a number", Unsigned(9), Unsigned(0), Unsigned(3), E_FAIL, {9, 0, 'X'}},
-        {"signed major", FakeProp{true, VT_I4, 9, nullptr}, Unsigned(0), Text(L"c"), E_FAIL, {0x5A5A5A5A, 0, 'c'}},
-        {"missing minor", Unsigned(9), kMissing, Text(L"c"), E_FAIL, {9, 0x5A5A5A5A, 'c'}},
-        {"large values", Unsigned(0xFFFFFFFF), Unsigned(256), Text(L"a"), S_OK, {-1, 256, 'a'}},
+        {"9.0c", nullptr, Unsigned(9), Unsigned(0), Text(L"c"), S_OK, {9, 0, 'c'}, 0x90003, "9.0c"},
+        {"9.0", nullptr, Unsigned(9), Unsigned(0), Text(L" "), S_OK, {9, 0, ' '}, 0x90000, "9.0"},
+        {"8.1B", nullptr, Unsigned(8), Unsigned(1), Text(L"B"), S_OK, {8, 1, 'B'}, 0x80102, "8.1b"},
+        {"7.0a", nullptr, Unsigned(7), Unsigned(0), Text(L"a"), S_OK, {7, 0, 'a'}, 0x70001, "7.0a"},
+        {"9.0Z", nullptr, Unsigned(9), Unsigned(0), Text(L"Z"), S_OK, {9, 0, 'Z'}, 0x9001A, "9.0z"},
+        {"digit letter", nullptr, Unsigned(9), Unsigned(0), Text(L"1"), S_OK, {9, 0, '1'}, 0x90000, "9.01"},
+        {"backquote is no letter", nullptr, Unsigned(9), Unsigned(0), Text(L"`"), S_OK, {9, 0, '`'}, 0x90000, "9.0`"},
+        {"brace is no letter", nullptr, Unsigned(9), Unsigned(0), Text(L"{"), S_OK, {9, 0, '{'}, 0x90000, "9.0{"},
+        {"empty letter", nullptr, Unsigned(9), Unsigned(0), Text(L""), S_OK, {9, 0, '\0'}, 0x90000, "9.0"},
+        {"longest letter text that fits", nullptr, Unsigned(9), Unsigned(0), Text(L"bcdefghij"), S_OK, {9, 0, 'b'},
+         0x90002, "9.0b"},
+        {"over-long letter text", nullptr, Unsigned(9), Unsigned(0), Text(L"bcdefghijk"), S_OK, {9, 0, ' '}, 0x90000,
+         "9.0"},
+        {"much too long", nullptr, Unsigned(9), Unsigned(0), Text(L"qqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqq"), S_OK,
+         {9, 0, ' '}, 0x90000, "9.0"},
+        {"minor carries", nullptr, Unsigned(1), Unsigned(256), Text(L" "), S_OK, {1, 256, ' '}, 0x20000, "1.256"},
+        {"minor 255", nullptr, Unsigned(1), Unsigned(255), Text(L" "), S_OK, {1, 255, ' '}, 0x1FF00, "1.255"},
+        {"major past 16 bits", nullptr, Unsigned(0x10000), Unsigned(0), Text(L" "), S_OK, {0x10000, 0, ' '}, 0,
+         "65536.0"},
+        {"largest values", nullptr, Unsigned(0xFFFFFFFF), Unsigned(256), Text(L"a"), S_OK, {-1, 256, 'a'}, 1,
+         "-1.256a"},
+        // A missing property still lets the others be read.
+        {"missing letter", nullptr, Unsigned(9), Unsigned(0), kMissing, E_FAIL, {9, 0, 'X'}, 0, "0.0"},
+        {"null letter string", nullptr, Unsigned(9), Unsigned(0), Text(nullptr), E_FAIL, {9, 0, 'X'}, 0, "0.0"},
+        {"letter as a number", nullptr, Unsigned(9), Unsigned(0), Unsigned(3), E_FAIL, {9, 0, 'X'}, 0, "0.0"},
+        {"signed major", nullptr, kSignedNine, Unsigned(0), Text(L"c"), E_FAIL, {N, 0, 'c'}, 0, "0.0"},
+        {"missing minor", nullptr, Unsigned(9), kMissing, Text(L"c"), E_FAIL, {9, N, 'c'}, 0, "0.0"},
+        // A failed step ends it.
+        {"no provider", &FakeAnswers::create, Unsigned(9), Unsigned(0), Text(L"c"), E_FAIL, {N, N, 'X'}, 0, "0.0"},
+        {"initialisation fails", &FakeAnswers::initialize, Unsigned(9), Unsigned(0), Text(L"c"), E_FAIL,
+         {N, N, 'X'}, 0, "0.0"},
+        {"no root container", &FakeAnswers::root, Unsigned(9), Unsigned(0), Text(L"c"), E_FAIL, {N, N, 'X'}, 0,
+         "0.0"},
+        {"no system container", &FakeAnswers::child, Unsigned(9), Unsigned(0), Text(L"c"), E_FAIL, {N, N, 'X'}, 0,
+         "0.0"},
     };
     for (const Row& row : rows)
     {
         SCOPED_TRACE(row.what);
         FakeDiagnostics fake;
-        fake.world.major = row.major;
-        fake.world.minor = row.minor;
-        fake.world.letter = row.letter;
-        Triple t;
-        EXPECT_EQ(row.expected, Detect(fake, t));
+        if (row.failingStep != nullptr)
+            fake.answers.*row.failingStep = E_NOINTERFACE;
+        fake.answers.major = row.major;
+        fake.answers.minor = row.minor;
+        fake.answers.letter = row.letter;
+        Triple t{N, N, 'X'};
+        HRESULT hr = E_UNEXPECTED;
+        HRESULT hrWithoutOutputs = E_UNEXPECTED;
+        OnFreshThread([&] {
+            hr = sysinfo_internal::DetectDirectXByDiagnostics(fake.Sources(), &t.major, &t.minor, &t.letter);
+            hrWithoutOutputs = sysinfo_internal::DetectDirectXByDiagnostics(fake.Sources(), nullptr, nullptr, nullptr);
+        });
+        EXPECT_EQ(row.expected, hr);
+        EXPECT_EQ(row.expected, hrWithoutOutputs);
         EXPECT_EQ(row.got.major, t.major);
         EXPECT_EQ(row.got.minor, t.minor);
         EXPECT_EQ(row.got.letter, t.letter);
-        EXPECT_EQ(10u, fake.world.calls.size()) << "all three asked, all three released";
+
+        const Query q = QueryWith(fake);
+        EXPECT_TRUE(q.result);
+        EXPECT_EQ(row.number, q.number) << std::hex << q.number;
+        EXPECT_EQ(row.text, q.text);
         fake.ExpectBalanced();
     }
 }
 
-TEST(DetectDirectXByDiagnostics, FailedStepsReleaseWhatWasObtained)
-{
-    const struct Row
-    {
-        const char* what;
-        HRESULT FakeWorld::*step;
-        std::vector<std::string> releases;
-    } rows[] = {
-        {"creation", &FakeWorld::create, {}},
-        {"initialisation", &FakeWorld::initialize, {"release provider"}},
-        {"root container", &FakeWorld::root, {"release provider"}},
-        {"system container", &FakeWorld::child, {"release root", "release provider"}},
-    };
-    for (const Row& row : rows)
-    {
-        SCOPED_TRACE(row.what);
-        FakeDiagnostics fake;
-        fake.world.*row.step = E_NOINTERFACE;
-        Triple t;
-        EXPECT_EQ(E_FAIL, Detect(fake, t));
-        EXPECT_EQ(0x5A5A5A5A, t.major);
-        EXPECT_EQ(0x5A5A5A5A, t.minor);
-        EXPECT_EQ('X', t.letter);
-        EXPECT_EQ(row.releases, fake.Releases());
-        fake.ExpectBalanced();
-    }
-}
-
-TEST(DetectDirectXByDiagnostics, NullOutPointers)
-{
-    FakeDiagnostics fake;
-    HRESULT hr = E_UNEXPECTED;
-    OnFreshThread([&] { hr = sysinfo_internal::DetectDirectXByDiagnostics(fake.Sources(), nullptr, nullptr, nullptr); });
-    EXPECT_EQ(S_OK, hr);
-    fake.ExpectBalanced();
-}
-
-// The thread is left in the apartment state it was found in.
+// The thread is left in the apartment state it was found in, and the
+// provider is made in the thread's own apartment.
 TEST(DetectDirectXByDiagnostics, BalancesTheComponentRuntime)
 {
     for (HRESULT create : {S_OK, E_NOINTERFACE})
     {
         SCOPED_TRACE(create == S_OK ? "provider made" : "no provider");
         FakeDiagnostics fake;
-        fake.world.create = create;
+        fake.answers.create = create;
+        const HRESULT expected = create == S_OK ? S_OK : E_FAIL;
+        auto detect = [&] {
+            return sysinfo_internal::DetectDirectXByDiagnostics(fake.Sources(), nullptr, nullptr, nullptr);
+        };
         OnFreshThread([&] {
-            sysinfo_internal::DetectDirectXByDiagnostics(fake.Sources(), nullptr, nullptr, nullptr);
+            EXPECT_EQ(expected, detect());
             EXPECT_TRUE(ThreadIsUninitialised()) << "CoInitialize without CoUninitialize";
         });
-        EXPECT_TRUE(fake.world.apartmentAtCreate);
 
         // Already single-threaded: one CoInitialize more, one CoUninitialize more.
         OnFreshThread([&] {
             ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-            sysinfo_internal::DetectDirectXByDiagnostics(fake.Sources(), nullptr, nullptr, nullptr);
+            EXPECT_EQ(expected, detect());
             EXPECT_TRUE(InApartment());
             CoUninitialize();
             EXPECT_TRUE(ThreadIsUninitialised()) << "the call left an extra initialisation";
@@ -421,9 +383,7 @@ TEST(DetectDirectXByDiagnostics, BalancesTheComponentRuntime)
         // Multithreaded: CoInitialize fails, so CoUninitialize must not come.
         OnFreshThread([&] {
             ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-            fake.world.apartmentAtCreate = false;
-            sysinfo_internal::DetectDirectXByDiagnostics(fake.Sources(), nullptr, nullptr, nullptr);
-            EXPECT_TRUE(fake.world.apartmentAtCreate) << "the provider is made in the thread's own apartment";
+            EXPECT_EQ(expected, detect());
             APTTYPE type = APTTYPE_STA;
             APTTYPEQUALIFIER qualifier;
             EXPECT_EQ(S_OK, CoGetApartmentType(&type, &qualifier));
@@ -433,46 +393,6 @@ TEST(DetectDirectXByDiagnostics, BalancesTheComponentRuntime)
             CoUninitialize();
             CoUninitialize();
         });
-        fake.ExpectBalanced();
-    }
-}
-
-TEST(QueryDirectXVersion, NumberAndTextFromTheProvider)
-{
-    const struct Row
-    {
-        const char* what;
-        ULONG major, minor;
-        const wchar_t* letter;
-        int number;
-        const char* text;
-    } rows[] = {
-        {"9.0", 9, 0, L" ", 0x90000, "9.0"},
-        {"8.1B", 8, 1, L"B", 0x80102, "8.1b"},
-        {"9.0c", 9, 0, L"c", 0x90003, "9.0c"},
-        {"7.0a", 7, 0, L"a", 0x70001, "7.0a"},
-        {"9.0z", 9, 0, L"Z", 0x9001A, "9.0z"},
-        {"digit letter", 9, 0, L"1", 0x90000, "9.01"},
-        {"empty letter", 9, 0, L"", 0x90000, "9.0"},
-        {"over-long letter", 9, 0, L"bcdefghijk", 0x90000, "9.0"},
-        {"minor carries", 1, 256, L" ", 0x20000, "1.256"},
-        {"minor 255", 1, 255, L" ", 0x1FF00, "1.255"},
-        {"major past 16 bits", 0x10000, 0, L" ", 0, "65536.0"},
-        {"major as signed", 0xFFFFFFFF, 0, L" ", static_cast<int>(0xFFFF0000), "-1.0"},
-        {"backquote is no letter", 9, 0, L"`", 0x90000, "9.0`"},
-        {"brace is no letter", 9, 0, L"{", 0x90000, "9.0{"},
-    };
-    for (const Row& row : rows)
-    {
-        SCOPED_TRACE(row.what);
-        FakeDiagnostics fake;
-        fake.world.major = Unsigned(row.major);
-        fake.world.minor = Unsigned(row.minor);
-        fake.world.letter = Text(row.letter);
-        const Query q = QueryWith(fake);
-        EXPECT_TRUE(q.result);
-        EXPECT_EQ(row.number, q.number) << std::hex << q.number;
-        EXPECT_EQ(row.text, q.text);
         fake.ExpectBalanced();
     }
 }
@@ -491,49 +411,46 @@ TEST(QueryDirectXVersion, FallsBackToTheFiles)
     } rows[] = {
         {"no provider", E_NOINTERFACE, Unsigned(9), Text(L"c")},
         {"missing letter", S_OK, Unsigned(9), kMissing},
-        {"signed major", S_OK, FakeProp{true, VT_I4, 9, nullptr}, Text(L"c")},
+        {"signed major", S_OK, kSignedNine, Text(L"c")},
     };
     for (const Row& row : rows)
     {
         SCOPED_TRACE(row.what);
         FakeDiagnostics fake;
-        fake.world.create = row.create;
-        fake.world.major = row.major;
-        fake.world.letter = row.letter;
-        fake.world.folder = folder.Folder();
+        fake.answers.create = row.create;
+        fake.answers.major = row.major;
+        fake.answers.letter = row.letter;
+        fake.answers.folder = folder.Folder();
         const Query q = QueryWith(fake);
         EXPECT_TRUE(q.result);
         EXPECT_EQ(0x60101, q.number) << std::hex << q.number;
         EXPECT_EQ("6.1a", q.text);
         fake.ExpectBalanced();
-
-        // Nothing of the provider's partial answer survives a fall-back that
-        // finds nothing either.
-        fake.world.folder.clear();
-        const Query none = QueryWith(fake);
-        EXPECT_TRUE(none.result);
-        EXPECT_EQ(0, none.number);
-        EXPECT_EQ("0.0", none.text);
     }
 }
 
 // The text lands in exactly nLength bytes, cut and terminated, the last byte
-// always zero; a write one byte too far hits the guard page.
-TEST(QueryDirectXVersion, TextBufferSizes)
+// always zero; a write one byte too far hits the guard page, so a length of
+// 0 or less must leave the buffer alone. A null buffer or number skips that
+// output only.
+TEST(QueryDirectXVersion, OutputSizes)
 {
     const char* full = "9.0c";
-    for (int length = 0; length <= 8; ++length)
+    for (int length = -1; length <= 8; ++length)
     {
         SCOPED_TRACE(testing::Message() << "length " << length);
-        GuardedBuffer buffer(static_cast<size_t>(length));
+        GuardedBuffer buffer(static_cast<size_t>(std::max(length, 0)));
         std::memset(buffer.Data(), 'Z', buffer.Size());
         FakeDiagnostics fake;
-        int number = 0;
-        bool result = false;
-        OnFreshThread([&] { result = sysinfo_internal::QueryDirectXVersion(fake.Sources(), &number, buffer.Data(), length); });
-        EXPECT_TRUE(result);
+        int number = kUnwritten;
+        OnFreshThread([&] {
+            EXPECT_TRUE(sysinfo_internal::QueryDirectXVersion(fake.Sources(), nullptr, nullptr, length));
+            EXPECT_TRUE(sysinfo_internal::QueryDirectXVersion(fake.Sources(), &number, nullptr, length));
+            EXPECT_TRUE(sysinfo_internal::QueryDirectXVersion(fake.Sources(), nullptr, buffer.Data(), length));
+        });
         EXPECT_EQ(0x90003, number);
-        if (length == 0)
+        fake.ExpectBalanced();
+        if (length <= 0)
             continue;
         const size_t textLength = std::min<size_t>(static_cast<size_t>(length) - 1, std::strlen(full));
         EXPECT_EQ(std::string(full, textLength), std::string(buffer.Data()));
@@ -541,23 +458,6 @@ TEST(QueryDirectXVersion, TextBufferSizes)
         for (size_t i = textLength + 1; i + 1 < static_cast<size_t>(length); ++i)
             EXPECT_EQ('Z', buffer.Data()[i]) << "byte " << i;
     }
-}
-
-TEST(QueryDirectXVersion, NullAndNonPositiveOutputsAreSkipped)
-{
-    FakeDiagnostics fake;
-    char text[8];
-    std::memset(text, 'Z', sizeof(text));
-    int number = 0x5A5A5A5A;
-    OnFreshThread([&] {
-        EXPECT_TRUE(sysinfo_internal::QueryDirectXVersion(fake.Sources(), nullptr, nullptr, 8));
-        EXPECT_TRUE(sysinfo_internal::QueryDirectXVersion(fake.Sources(), nullptr, text, 0));
-        EXPECT_TRUE(sysinfo_internal::QueryDirectXVersion(fake.Sources(), &number, text, -1));
-        EXPECT_TRUE(sysinfo_internal::QueryDirectXVersion(fake.Sources(), &number, nullptr, 8));
-    });
-    EXPECT_EQ(std::string(8, 'Z'), std::string(text, 8));
-    EXPECT_EQ(0x90003, number);
-    fake.ExpectBalanced();
 }
 
 // Against the platform's own provider and files: whatever release this
@@ -592,14 +492,13 @@ TEST(QueryDirectXVersion, RealProvider)
 TEST(DetectDirectXByDiagnostics, RepeatedCallsLeakNothing)
 {
     FakeDiagnostics fake;
-    fake.world.letter = Text(L"qqqqqqqqqqqqqqqqqqqqqqqqqqqqqq");
+    fake.answers.letter = Text(L"qqqqqqqqqqqqqqqqqqqqqqqqqqqqqq");
     auto round = [&] {
         Triple t{};
         sysinfo_internal::DetectDirectXByDiagnostics(fake.Sources(), &t.major, &t.minor, &t.letter);
         int number = 0;
         char text[8];
         sysinfo_internal::QueryDirectXVersion(fake.Sources(), &number, text, sizeof(text));
-        fake.world.calls.clear();
     };
     OnFreshThread([&] { testing_support::ExpectNoLeaks(round, 250, {2}); });
     fake.ExpectBalanced();
@@ -625,7 +524,8 @@ void BareProviderRound()
             IDxDiagContainer* system = nullptr;
             if (SUCCEEDED(root->GetChildContainer(L"DxDiag_SystemInfo", &system)))
             {
-                for (const wchar_t* name : {L"dwDirectXVersionMajor", L"dwDirectXVersionMinor", L"szDirectXVersionLetter"})
+                for (const wchar_t* name :
+                     {L"dwDirectXVersionMajor", L"dwDirectXVersionMinor", L"szDirectXVersionLetter"})
                 {
                     VARIANT var;
                     VariantInit(&var);

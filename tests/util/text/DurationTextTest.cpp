@@ -83,6 +83,14 @@ TEST(FormatDuration, FractionDigitsBeyondADoublesExpansion)
     // 0.5 has one decimal; the rest are zeros however many are asked for.
     std::string expected = "00.5" + std::string(1199, '0');
     EXPECT_STREQ(expected.c_str(), FormatDuration(0.5, 0, 1200));
+
+    // The smallest double, 2^-1074 = 5^1074 / 10^1074 (about 4.94e-324), has
+    // the longest expansion: its first nonzero decimal is the 324th, its last
+    // the 1074th, a 5.
+    const std::string tiny = FormatDuration(std::numeric_limits<double>::denorm_min(), 0, 1100).GetString();
+    ASSERT_EQ(3u + 1100, tiny.size());
+    EXPECT_EQ("00." + std::string(323, '0') + "4", tiny.substr(0, 3 + 324));
+    EXPECT_EQ("5" + std::string(26, '0'), tiny.substr(3 + 1073));
 }
 
 TEST(FormatBitRate, UnitBoundaries)

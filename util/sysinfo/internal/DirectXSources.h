@@ -37,9 +37,8 @@ HRESULT DetectDirectXByDiagnostics(const CDirectXSources& sources, int* pnMajor,
                                    char* pchLetter) noexcept;
 bool QueryDirectXVersion(const CDirectXSources& sources, int* pnNumber, char* pszText, int nLength) noexcept;
 
-// The identifiers of the provider and its interfaces.
+// The identifiers of the provider and its interface.
 extern const CLSID kClsidDxDiagProvider;
 extern const IID kIidDxDiagProvider;
-extern const IID kIidDxDiagContainer;
 
 } // namespace sysinfo_internal
