@@ -178,7 +178,8 @@ TEST(KestrumTool, HelpEverywhere)
         EXPECT_EQ(0u, r.code);
         EXPECT_EQ(0u, r.out.find("usage: kestrum COMMAND"));
         for (const char* command :
-             {"checksum", "size", "times", "ls", "dirs", "scheme", "version", "register", "unregister", "dx", "help"})
+             {"checksum", "size", "times", "ls", "dirs", "scheme", "version", "register", "unregister", "check", "dx",
+              "help"})
             EXPECT_NE(std::string::npos, r.out.find("\n  " + std::string(command) + " ")) << command;
         EXPECT_EQ("", r.err);
     }
@@ -194,6 +195,7 @@ TEST(KestrumTool, HelpEverywhere)
         {{"help", "dx"}, "dx [--json]\n"},
         {{"help", "HELP"}, "help [COMMAND]\n"},
         {{"help", "register"}, "register [--json] DIR|FILE [--write] [--view 32|64] [--reg SCRIPT] [--wxs FILE]\n"},
+        {{"check", "--help"}, "check [--json] DIR|FILE [--view 32|64|both]\n"},
     };
     for (const auto& row : perCommand)
     {
@@ -238,6 +240,7 @@ TEST(KestrumTool, UsageErrors)
         // A value never begins with "--": that is the next option.
         {{"register", "a", "--reg", "--json"}, "--reg takes a file name", "{\"error\":\"--reg takes a file name\"}\n"},
         {{"register", "a", "--wxs=--x"}, "--wxs takes a file name"},
+        {{"check", "a", "--view", "48"}, "--view takes 32, 64 or both"},
         {{"register", "a", "--view", "both"}, "--view takes 32 or 64"},
         {{"help", "--json"}, "help does not take --json", "{\"error\":\"help does not take --json\"}\n"},
         {{"scheme", "--frob", "http://h/"}, "unknown option '--frob'"},

@@ -33,12 +33,20 @@ const COption g_json = {"--json", nullptr, nullptr, "print one JSON document ins
                         TakeSwitch<&CCommandLine::m_bJson>};
 const COption g_write = {"--write", nullptr, nullptr, "change the registry; without it nothing is changed", nullptr,
                          TakeSwitch<&CCommandLine::m_bWrite>};
+// Two declarations of one name: the commands that change the registry
+// act on one view, check may look at both. Both take a value.
 const COption g_view = {"--view", "32|64", "32 or 64",
                         "the registry view; default: the one regsvr32 of this bitness writes", nullptr,
                         TakeView};
-bool TakeView(CCommandLine& cmd, const COption&, const std::wstring& strValue)
+const COption g_views = {"--view", "32|64|both", "32, 64 or both",
+                         "the registry view, or both in turn; default: the one regsvr32 of this bitness writes",
+                         nullptr, TakeView};
+
+bool TakeView(CCommandLine& cmd, const COption& option, const std::wstring& strValue)
 {
     cmd.m_nView = strValue == L"32" ? 32 : strValue == L"64" ? 64 : 0;
+    if (&option == &g_views && strValue == L"both")
+        cmd.m_nView = kBothViews;
     return cmd.m_nView != 0;
 }
 
@@ -104,6 +112,16 @@ const std::vector<CCommand>& GetCommands()
          "With --write STATUS reads \"removed\", \"kept\", \"removed-key\", \"kept-key\"\n"
          "or \"failed\".",
          1, 1, {&g_json, &g_write, &g_view}, RunUnregister},
+        {"check", "DIR|FILE", "whether the registry holds what registration from a REG.DAT writes",
+         "Reads REG.DAT as register does and reads each value registration writes back\n"
+         "from the registry, in the view asked: \"view<TAB>BITS\", then one line per value,\n"
+         "STATUS<TAB>ROOT<TAB>KEY<TAB>NAME<TAB>EXPECTED<TAB>FOUND. STATUS is \"ok\", \"missing\",\n"
+         "\"differs\" (other data, compared exactly), \"not-string\" (not REG_SZ),\n"
+         "\"unreadable\" (the reason on standard error) or \"left-out\" (data over 254\n"
+         "bytes, which registration skips). A last line \"summary<TAB>TEXT\" says whether\n"
+         "the values are there, and with --view both in which view. Exits 0 when every\n"
+         "value registration writes is \"ok\" in each view asked, else 1.",
+         1, 1, {&g_json, &g_views}, RunCheck},
         {"dx", "", "installed DirectX release: by the diagnostic provider, by the system files, combined",
          "Prints \"provider<TAB>RELEASE\" and \"files<TAB>RELEASE\" (\"none\" where a method\n"
          "finds nothing), then \"release<TAB>0xNUMBER<TAB>TEXT\": the provider's answer, or the\n"
@@ -179,7 +197,8 @@ void PrintUsage(FILE* pOut)
                "characters as \\u escapes), failures included. Errors go to standard error,\n"
                "one line each.\n"
                "Exit codes: 0 success; 1 failure (missing file, no version resource, nothing\n"
-               "to register, a write that failed); 2 usage error.\n",
+               "to register, a write that failed, a value check finds not as registered);\n"
+               "2 usage error.\n",
                pOut);
 }
 
@@ -390,7 +409,8 @@ int Run(const std::vector<std::wstring>& args, bool& bJson)
     int nResult = pCommand->pfnRun(cmd, out);
     if (nResult == ExitUsage)
         return nResult;
-    if (bJson && nResult != ExitSuccess && out.GetLayout() != CRecord::List)
+    // A check that finds the registry otherwise has an answer, not an error.
+    if (bJson && nResult != ExitSuccess && out.GetLayout() != CRecord::List && !GetFirstComplaint().empty())
         out.FileName("error", GetFirstComplaint()).JsonOnly();
     out.Print(bJson);
     return nResult;

@@ -1,6 +1,6 @@
-// register and unregister: what DllRegisterServer writes for a REG.DAT,
-// written on request or to files (RegistrationFormats.h), and its safe
-// undo. The plan, its keys and names are
+// register, unregister and check: what DllRegisterServer writes for a
+// REG.DAT, written on request or to files (RegistrationFormats.h), its safe
+// undo, and whether the registry holds it. The plan, its keys and names are
 // the module's own, so the tool and the module cannot disagree.
 #include "tools/kestrum/RegistrationFormats.h"
 
@@ -18,10 +18,13 @@ int OwnView()
     return sizeof(void*) == 8 ? 64 : 32;
 }
 
-// The view a command acts on: --view, else the program's own.
-int ViewOf(const CCommandLine& cmd)
+// The views a command acts on, in turn: --view, else the program's own;
+// both is the program's own and then the other.
+std::vector<int> ViewsOf(const CCommandLine& cmd)
 {
-    return cmd.m_nView != 0 ? cmd.m_nView : OwnView();
+    if (cmd.m_nView == kBothViews)
+        return {OwnView(), 96 - OwnView()};
+    return {cmd.m_nView != 0 ? cmd.m_nView : OwnView()};
 }
 
 REGSAM SamOf(int nView)
@@ -80,20 +83,23 @@ bool IsGuidText(const CString& strText)
     return true;
 }
 
-CRecord EntryRecord(const char* pszStatus, const CRegistrationEntry& entry)
+// pszData names the entry's data: "data", or "expected" beside what is found.
+CRecord EntryRecord(const char* pszStatus, const CRegistrationEntry& entry, const char* pszData = "data")
 {
     CRecord record;
     record.Text("status", pszStatus).Text("root", entry.m_pRoot->m_pszName).Text("key", entry.m_strKey);
     record.Text("name", entry.m_strName);
     if (entry.m_strName.IsEmpty())
         record.ShownAs("(default)");
-    return record.Text("data", entry.m_strData);
+    return record.Text(pszData, entry.m_strData);
 }
 
-// What register and unregister share: the REG.DAT read, the view, and
-// the values read, with warnings where REG.DAT does not look like what its
+// What the commands on a REG.DAT share: the REG.DAT read, the view (a
+// line of its own unless the command shows its views itself), and the
+// values read, with warnings where REG.DAT does not look like what its
 // author meant. False (after complaining) when there is nothing to act on.
-bool Prepare(const CCommandLine& cmd, CRegistrationPlan& plan, CRecord& out, CRecord& warnings, int& nResult)
+bool Prepare(const CCommandLine& cmd, bool bViewLine, CRegistrationPlan& plan, CRecord& out, CRecord& warnings,
+             int& nResult)
 {
     std::wstring strRegDat;
     CString strReason = FindRegDat(cmd.m_wideArgs[0], strRegDat);
@@ -102,11 +108,14 @@ bool Prepare(const CCommandLine& cmd, CRegistrationPlan& plan, CRecord& out, CRe
         nResult = FailName(strRegDat.empty() ? cmd.m_wideArgs[0] : strRegDat, strReason);
         return false;
     }
-    const int nView = ViewOf(cmd);
-    if (nView == 64 && !HasView64())
+    const std::vector<int> views = ViewsOf(cmd);
+    for (int nView : views)
     {
-        nResult = Fail("--view 64: this system has no 64-bit registry view");
-        return false;
+        if (nView == 64 && !HasView64())
+        {
+            nResult = Fail("--view %s: this system has no 64-bit registry view", views.size() > 1 ? "both" : "64");
+            return false;
+        }
     }
     CString strWindowsDir;
     if (!QueryWindowsFolder(strWindowsDir))
@@ -116,10 +125,12 @@ bool Prepare(const CCommandLine& cmd, CRegistrationPlan& plan, CRecord& out, CRe
     }
 
     plan = PlanRegistration(strRegDat.c_str(), strWindowsDir);
-    if (cmd.m_nView != 0)
-        plan.m_samView = SamOf(nView);
+    if (cmd.m_nView != 0 && views.size() == 1)
+        plan.m_samView = SamOf(views[0]);
     out = CRecord(CRecord::Lines);
-    out.FileName("file", plan.m_szRegDat).Text("drive", plan.m_strWindowsDrive).Number("view", nView);
+    out.FileName("file", plan.m_szRegDat).Text("drive", plan.m_strWindowsDrive);
+    if (bViewLine)
+        out.Number("view", static_cast<unsigned>(views[0]));
     CRecord read(CRecord::Lines);
     for (const CRegDatKey& key : g_regDatKeys)
     {
@@ -275,10 +286,12 @@ CRecord RemoveValues(const CCommandLine& cmd, const CRegistrationPlan& plan, CRe
         if (found.m_state != ValueSame && found.m_state != ValueMissing)
         {
             pszStatus = cmd.m_bWrite ? "kept" : "keep";
-            CString strHolds = found.m_state == ValueDiffers     ? "holds \"" + ToCodePage(found.m_strData) + "\""
-                               : found.m_state == ValueNotString ? "holds " + TypeName(found.m_dwType) + " data"
-                                                                 : "cannot be read: " + DescribeError(found.m_lError);
-            CString strMessage = EntryPlace(entry) + ": " + strHolds + ", not what REG.DAT gives: kept";
+            CString strWhy = found.m_state == ValueDiffers
+                                 ? "holds \"" + ToCodePage(found.m_strData) + "\", not what REG.DAT gives"
+                             : found.m_state == ValueNotString
+                                 ? "holds " + TypeName(found.m_dwType) + " data, not what REG.DAT gives"
+                                 : "cannot be read (" + DescribeError(static_cast<DWORD>(found.m_lError)) + ")";
+            CString strMessage = EntryPlace(entry) + ": " + strWhy + ": kept";
             Warn("%s", strMessage.GetString());
             warnings.Text(nullptr, strMessage);
         }
@@ -377,15 +390,16 @@ CRecord RemoveKeys(const CCommandLine& cmd, const CRegistrationPlan& plan, const
     return keys;
 }
 
-// register and unregister: REG.DAT read and the header printed, then the
+// The commands on a REG.DAT: REG.DAT read and the header printed (with a
+// view line unless the command shows its views itself), then the
 // command's own part, then the warnings for JSON.
 template <typename F>
-int ActOnRegDat(const CCommandLine& cmd, CRecord& out, F fnAct)
+int ActOnRegDat(const CCommandLine& cmd, CRecord& out, F fnAct, bool bViewLine = true)
 {
     int nResult = ExitSuccess;
     CRegistrationPlan plan;
     CRecord warnings(CRecord::List);
-    if (Prepare(cmd, plan, out, warnings, nResult))
+    if (Prepare(cmd, bViewLine, plan, out, warnings, nResult))
     {
         fnAct(plan, warnings, nResult);
         out.Nested("warnings", warnings).JsonOnly();
@@ -435,7 +449,7 @@ int RunRegister(const CCommandLine& cmd, CRecord& out)
         }
         out.Nested("entries", entries);
 
-        const CFormatInput input{plan, include, ViewOf(cmd)};
+        const CFormatInput input{plan, include, ViewsOf(cmd)[0]};
         for (const CRegistrationFormat& format : GetRegistrationFormats())
         {
             const std::wstring* pstrFile = cmd.FileOf(format.option);
@@ -464,3 +478,53 @@ int RunUnregister(const CCommandLine& cmd, CRecord& out)
     });
 }
 
+int RunCheck(const CCommandLine& cmd, CRecord& out)
+{
+    return ActOnRegDat(cmd, out, [&cmd, &out](const CRegistrationPlan& plan, CRecord&, int& nResult) {
+        const std::vector<int> views = ViewsOf(cmd);
+        std::vector<int> registered;
+        CRecord blocks(CRecord::List);
+        for (int nView : views)
+        {
+            CRecord entries(CRecord::List);
+            bool bRegistered = true;
+            for (int i = 0; i < plan.m_nEntries; ++i)
+            {
+                const CRegistrationEntry& entry = plan.m_entries[i];
+                const CFoundValue found = ReadValue(SamOf(nView), entry);
+                static const char* const statuses[] = {"missing", "ok", "differs", "not-string", "unreadable"};
+                const char* pszStatus = entry.IsTooLong() ? "left-out" : statuses[found.m_state];
+                bRegistered = bRegistered && (entry.IsTooLong() || found.m_state == ValueSame);
+                CRecord record = EntryRecord(pszStatus, entry, "expected");
+                if (found.m_state == ValueMissing || found.m_state == ValueUnreadable)
+                    record.Null("found").ShownAs("");
+                else if (found.m_state == ValueNotString)
+                    record.Text("found", TypeName(found.m_dwType));
+                else
+                    record.FileName("found", found.m_strData);
+                if (found.m_state == ValueUnreadable)
+                {
+                    const CString strError = DescribeError(static_cast<DWORD>(found.m_lError));
+                    Fail("%d-bit view: %s: %s", nView, EntryPlace(entry).GetString(), strError.GetString());
+                    record.Text("error", strError).JsonOnly();
+                }
+                entries.Nested(nullptr, record);
+            }
+            if (bRegistered)
+                registered.push_back(nView);
+            blocks.Nested(nullptr, CRecord(CRecord::Lines)
+                                       .Number("view", static_cast<unsigned>(nView))
+                                       .Nested("entries", entries)
+                                       .Bool("registered", bRegistered)
+                                       .JsonOnly());
+        }
+        out.Nested("views", blocks);
+        CString strSummary = "not registered as REG.DAT says";
+        if (registered.size() == views.size())
+            strSummary = views.size() > 1 ? "registered in both views" : "registered";
+        else if (!registered.empty())
+            strSummary.Format("registered in the %d-bit view only", registered[0]);
+        out.Text("summary", strSummary);
+        nResult = registered.size() == views.size() ? nResult : ExitFailure;
+    }, false);
+}

@@ -246,8 +246,9 @@ std::string RenderWixFragment(const CFormatInput& input, std::vector<CString>& p
         const std::wstring strGuid = ComponentGuid(input.m_nView, root, plan.m_strClassKey);
         std::wstring strId = strGuid;
         strId.erase(std::remove(strId.begin(), strId.end(), L'-'), strId.end());
-        text += L"      <Component Id=\"Kestrum" + ToWide(root.m_pszShortName) + L"_" + strId + L"\" Guid=\"" + strGuid + L"\" Win64=\"" + (input.m_nView == 64 ? L"yes" : L"no") +
-                L"\">\r\n" + strValues + L"      </Component>\r\n";
+        text += L"      <Component Id=\"Kestrum" + ToWide(root.m_pszShortName) + L"_" + strId + L"\" Guid=\"" +
+                strGuid + L"\" Win64=\"" + (input.m_nView == 64 ? L"yes" : L"no") + L"\">\r\n" + strValues +
+                L"      </Component>\r\n";
     }
     text += L"    </ComponentGroup>\r\n  </Fragment>\r\n</Wix>\r\n";
     return ToUtf8(text);

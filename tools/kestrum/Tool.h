@@ -7,8 +7,10 @@
 //
 //   0  success
 //   1  failure: a missing or unreadable file, no version resource, a
-//      REG.DAT that registers nothing, a registry write that failed
-//   2  usage: an unknown command or option, too few or too many operands
+//      REG.DAT that registers nothing, a registry write that failed, a
+//      registry that does not hold what registration writes (check)
+//   2  usage: an unknown command or option, an option the command does not
+//      take or a value it refuses, too few or too many operands
 //
 // With --json every run prints one JSON document, failures included: a
 // file that cannot be read is an entry with an "error" member, and a run
@@ -43,13 +45,16 @@ struct CCommandLine
     bool m_bVersion = false;                // --version: the tool's version instead
     bool m_bJson = false;                   // --json
     bool m_bWrite = false;                  // --write
-    int m_nView = 0;                        // --view: 32 or 64; 0 when not given
+    int m_nView = 0;                        // --view: 32, 64 or kBothViews; 0 when not given
     // Values of the options that name a file, as given.
     std::vector<std::pair<const COption*, std::wstring>> m_files;
 
     // The file the option named; null when it was not given.
     const std::wstring* FileOf(const COption& option) const;
 };
+
+// --view both
+constexpr int kBothViews = -1;
 
 // One option, declared once: usage, help and usage errors are made from it.
 // An option with a value takes "--view 64" or "--view=64", never a value
@@ -163,6 +168,7 @@ int RunVersion(const CCommandLine& cmd, CRecord& out);
 int RunScheme(const CCommandLine& cmd, CRecord& out);
 int RunRegister(const CCommandLine& cmd, CRecord& out);
 int RunUnregister(const CCommandLine& cmd, CRecord& out);
+int RunCheck(const CCommandLine& cmd, CRecord& out);
 int RunDx(const CCommandLine& cmd, CRecord& out);
 
 // The options of the registration formats (RegistrationFormats.h), which
