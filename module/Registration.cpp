@@ -35,23 +35,58 @@ CString ToCodePageText(const wchar_t* pch, int nUnits, int nMaxBytes)
 // The file is named in UTF-16, so its folder may be named in any script; the
 // value comes back in the active code page, as the 8-bit reader gives it
 // (that reader reads through this one and converts), at most 2047 bytes.
-CString ReadRegDatValue(const wchar_t* pszRegDat, const wchar_t* pszKey)
+CString ReadRegDatValue(const wchar_t* pszRegDat, const char* pszKey)
 {
+    // The keys are ASCII.
+    wchar_t szKey[16] = {};
+    for (size_t i = 0; pszKey[i] != '\0' && i + 1 < ARRAYSIZE(szKey); ++i)
+        szKey[i] = static_cast<wchar_t>(pszKey[i]);
     wchar_t szValue[kPlatformBufferSize];
-    DWORD dwUnits = GetPrivateProfileStringW(L"REG", pszKey, L"", szValue, kPlatformBufferSize, pszRegDat);
+    DWORD dwUnits = GetPrivateProfileStringW(L"REG", szKey, L"", szValue, kPlatformBufferSize, pszRegDat);
     return ToCodePageText(szValue, static_cast<int>(dwUnits), static_cast<int>(kPlatformBufferSize - 1));
 }
 
-// The three values registration writes under one root, in writing order.
-void AddRootEntries(CRegistrationPlan& plan, HKEY hRoot)
+// The values registration writes under each root, in writing order: the
+// key below the class key, the value name, the plan's data and the value
+// of REG.DAT it comes from.
+const struct
 {
-    CString strVersionKey = plan.m_strClassKey + "\\InstalledVersion";
-    plan.m_entries[plan.m_nEntries++] = {hRoot, plan.m_strClassKey, "", plan.m_strTitle};
-    plan.m_entries[plan.m_nEntries++] = {hRoot, strVersionKey, "", plan.m_strVersion};
-    plan.m_entries[plan.m_nEntries++] = {hRoot, strVersionKey, "Path", plan.m_strInstallPath};
-}
+    RegistrationValue value;
+    const char* pszSubKey;      // "" for the class key itself
+    const char* pszName;        // "" for the default value
+    CString CRegistrationPlan::*pstrData;
+    CString CRegistrationPlan::*pstrSource;
+} kValues[kRegistrationValues] = {
+    {RegValueTitle, "", "", &CRegistrationPlan::m_strTitle, &CRegistrationPlan::m_strTitle},
+    {RegValueVersion, "InstalledVersion", "", &CRegistrationPlan::m_strVersion, &CRegistrationPlan::m_strVersion},
+    {RegValueInstallPath, "InstalledVersion", "Path", &CRegistrationPlan::m_strInstallPath,
+     &CRegistrationPlan::m_strPath},
+};
 
 } // namespace
+
+const CRegistrationRoot g_registrationRoots[kRegistrationRoots] = {
+    {HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "HKCU"},
+    {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "HKLM"},
+};
+
+const char g_szClassesKey[] = "SOFTWARE\\Classes\\CLSID";
+
+const CRegDatKey g_regDatKeys[kRegDatKeys] = {
+    {"CLSID", &CRegistrationPlan::m_strClsid},
+    {"TITLE", &CRegistrationPlan::m_strTitle},
+    {"VERSION", &CRegistrationPlan::m_strVersion},
+    {"PATH", &CRegistrationPlan::m_strPath},
+};
+
+const char* GetRegDatSource(RegistrationValue value)
+{
+    for (const auto& row : kValues)
+        for (const CRegDatKey& key : g_regDatKeys)
+            if (row.value == value && key.m_pstrValue == row.pstrSource)
+                return key.m_pszName;
+    return "";
+}
 
 bool CRegistrationEntry::IsTooLong() const noexcept
 {
@@ -103,31 +138,29 @@ CRegistrationPlan PlanRegistration(const wchar_t* pszRegDat, CString strWindowsD
     plan.m_strWindowsDrive = GetWindowsDrive(strWindowsDir);
 
     // Reading stops at the first empty value; the later keys are not read.
-    struct
+    for (const CRegDatKey& key : g_regDatKeys)
     {
-        const char* pszKey;
-        const wchar_t* pszWideKey;
-        CString* pstrValue;
-    } const keys[] = {
-        {"CLSID", L"CLSID", &plan.m_strClsid},
-        {"TITLE", L"TITLE", &plan.m_strTitle},
-        {"VERSION", L"VERSION", &plan.m_strVersion},
-        {"PATH", L"PATH", &plan.m_strPath},
-    };
-    for (const auto& key : keys)
-    {
-        *key.pstrValue = bFits ? ReadRegDatValue(pszRegDat, key.pszWideKey) : CString();
-        if (key.pstrValue->IsEmpty())
+        CString& strValue = plan.*key.m_pstrValue;
+        strValue = bFits ? ReadRegDatValue(pszRegDat, key.m_pszName) : CString();
+        if (strValue.IsEmpty())
         {
-            plan.m_strStopKey = key.pszKey;
+            plan.m_strStopKey = key.m_pszName;
             return plan;
         }
     }
 
     plan.m_strInstallPath = plan.m_strWindowsDrive + "\\" + plan.m_strPath;
-    plan.m_strClassKey = "SOFTWARE\\Classes\\CLSID\\{" + plan.m_strClsid + "}";
-    AddRootEntries(plan, HKEY_CURRENT_USER);
-    AddRootEntries(plan, HKEY_LOCAL_MACHINE);
+    plan.m_strClassKey = CString(g_szClassesKey) + "\\{" + plan.m_strClsid + "}";
+    for (const CRegistrationRoot& root : g_registrationRoots)
+    {
+        for (const auto& value : kValues)
+        {
+            CString strKey = plan.m_strClassKey;
+            if (*value.pszSubKey != '\0')
+                strKey += CString("\\") + value.pszSubKey;
+            plan.m_entries[plan.m_nEntries++] = {&root, value.value, strKey, value.pszName, plan.*value.pstrData};
+        }
+    }
     return plan;
 }
 
@@ -140,7 +173,7 @@ int WriteRegistration(const CRegistrationPlan& plan, LONG (*pStatus)[kRegistrati
     for (int i = 0; i < plan.m_nEntries; ++i)
     {
         const CRegistrationEntry& entry = plan.m_entries[i];
-        key.SelectRoot(entry.m_hRoot);
+        key.SelectRoot(entry.m_pRoot->m_hRoot);
         LONG lStatus = ERROR_SUCCESS;
         if (key.OpenSubKey(entry.m_strKey, TRUE, &lStatus) &&
             key.SetStringValue(entry.m_strName, entry.m_strData, &lStatus))

@@ -23,10 +23,35 @@
 
 #include <windows.h>
 
+// The roots registration writes under, in writing order, with the names
+// regedit ("HKEY_CURRENT_USER") and installer tables ("HKCU") give them.
+struct CRegistrationRoot
+{
+    HKEY m_hRoot;
+    const char* m_pszName;
+    const char* m_pszShortName;
+};
+constexpr int kRegistrationRoots = 2;
+extern const CRegistrationRoot g_registrationRoots[kRegistrationRoots];
+
+// The key every class key lies below: "SOFTWARE\Classes\CLSID".
+extern const char g_szClassesKey[];
+
+// What a value of the plan holds; registration writes these three under
+// each root, in this order.
+enum RegistrationValue
+{
+    RegValueTitle,          // TITLE, the class key's default value
+    RegValueVersion,        // VERSION, the default value of InstalledVersion
+    RegValueInstallPath,    // drive + "\" + PATH, InstalledVersion's "Path"
+    kRegistrationValues
+};
+
 // One value registration writes: a REG_SZ under a root.
 struct CRegistrationEntry
 {
-    HKEY m_hRoot;           // HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE
+    const CRegistrationRoot* m_pRoot;   // one of g_registrationRoots
+    RegistrationValue m_value;
     CString m_strKey;       // below the root, created where missing
     CString m_strName;      // "" for the key's default value
     CString m_strData;
@@ -46,12 +71,12 @@ struct CRegistrationEntry
 // Room for the name of the REG.DAT read: 2047 UTF-16 units and a terminator.
 constexpr unsigned kRegDatPathSize = 2048;
 
-// A complete plan writes three values under each of the two roots.
-constexpr int kRegistrationEntries = 6;
+// A complete plan writes each value under each root.
+constexpr int kRegistrationEntries = kRegistrationRoots * kRegistrationValues;
 
 // What registration from one REG.DAT would do, worked out without touching
-// the registry. The module and the command-line tool both act on it, so
-// they cannot disagree.
+// the registry. The module and the command-line tool both act on it and
+// take its keys and names from the tables above, so they cannot disagree.
 //
 //   REG.DAT as above, Windows folder "C:\WINDOWS":
 //     m_strStopKey    ""                         (all four values read)
@@ -72,8 +97,8 @@ struct CRegistrationPlan
     CString m_strTitle;
     CString m_strVersion;
     CString m_strPath;
-    // The first key that read empty or missing ("CLSID", "TITLE", "VERSION"
-    // or "PATH"); "" when all four were read and the entries are filled.
+    // The first key that read empty or missing (a name of g_regDatKeys);
+    // "" when all four were read and the entries are filled.
     CString m_strStopKey;
     CString m_strClassKey;      // "SOFTWARE\Classes\CLSID\{" CLSID "}"
     CString m_strInstallPath;   // drive + "\" + PATH, nothing trimmed
@@ -88,6 +113,20 @@ struct CRegistrationPlan
 
     bool IsComplete() const noexcept { return m_strStopKey.IsEmpty(); }
 };
+
+// The REG.DAT keys of section "REG", in reading order, each with the field
+// of the plan that receives its value.
+struct CRegDatKey
+{
+    const char* m_pszName;      // "CLSID", "TITLE", "VERSION", "PATH"
+    CString CRegistrationPlan::*m_pstrValue;
+};
+constexpr int kRegDatKeys = 4;
+extern const CRegDatKey g_regDatKeys[kRegDatKeys];
+
+// The REG.DAT key whose value a registry value holds: "TITLE", "VERSION";
+// "PATH" for the install path, which is the Windows drive, "\" and PATH.
+const char* GetRegDatSource(RegistrationValue value);
 
 // The drive of the Windows folder: the text before its first separator ("/"
 // counts as "\"), "C:" for "C:\WINDOWS"; empty when the first separator is at

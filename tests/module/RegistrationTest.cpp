@@ -153,24 +153,26 @@ TEST_F(RegistrationTest, PlanListsTheSixValuesInWritingOrder)
     struct
     {
         HKEY root;
+        RegistrationValue value;
         std::string key;
         const char* name;
         std::string data;
         bool tooLong;
     } const expected[] = {
-        {HKEY_CURRENT_USER, m_classKey, "", "T", false},
-        {HKEY_CURRENT_USER, versionKey, "", std::string(255, 'v'), true},
-        {HKEY_CURRENT_USER, versionKey, "Path", "D:\\Apps", false},
-        {HKEY_LOCAL_MACHINE, m_classKey, "", "T", false},
-        {HKEY_LOCAL_MACHINE, versionKey, "", std::string(255, 'v'), true},
-        {HKEY_LOCAL_MACHINE, versionKey, "Path", "D:\\Apps", false},
+        {HKEY_CURRENT_USER, RegValueTitle, m_classKey, "", "T", false},
+        {HKEY_CURRENT_USER, RegValueVersion, versionKey, "", std::string(255, 'v'), true},
+        {HKEY_CURRENT_USER, RegValueInstallPath, versionKey, "Path", "D:\\Apps", false},
+        {HKEY_LOCAL_MACHINE, RegValueTitle, m_classKey, "", "T", false},
+        {HKEY_LOCAL_MACHINE, RegValueVersion, versionKey, "", std::string(255, 'v'), true},
+        {HKEY_LOCAL_MACHINE, RegValueInstallPath, versionKey, "Path", "D:\\Apps", false},
     };
     ASSERT_EQ(6, plan.m_nEntries);
     for (size_t i = 0; i < 6; ++i)
     {
         SCOPED_TRACE(i);
         const CRegistrationEntry& entry = plan.m_entries[i];
-        EXPECT_EQ(expected[i].root, entry.m_hRoot);
+        EXPECT_EQ(expected[i].root, entry.m_pRoot->m_hRoot);
+        EXPECT_EQ(expected[i].value, entry.m_value);
         EXPECT_EQ(expected[i].key, entry.m_strKey.GetString());
         EXPECT_STREQ(expected[i].name, entry.m_strName);
         EXPECT_EQ(expected[i].data, entry.m_strData.GetString());

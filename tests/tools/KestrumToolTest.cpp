@@ -178,7 +178,8 @@ TEST(KestrumTool, HelpEverywhere)
         EXPECT_EQ(0u, r.code);
         EXPECT_EQ(0u, r.out.find("usage: kestrum COMMAND"));
         for (const char* command :
-             {"checksum", "size", "times", "ls", "dirs", "scheme", "version", "register", "unregister", "dx", "help"})
+             {"checksum", "size", "times", "ls", "dirs", "scheme", "version", "register", "unregister", "check", "dx",
+              "help"})
             EXPECT_NE(std::string::npos, r.out.find("\n  " + std::string(command) + " ")) << command;
         EXPECT_EQ("", r.err);
     }
@@ -193,6 +194,8 @@ TEST(KestrumTool, HelpEverywhere)
         {{"--help", "checksum", "a"}, "checksum [--json] FILE...\n"},
         {{"help", "dx"}, "dx [--json]\n"},
         {{"help", "HELP"}, "help [COMMAND]\n"},
+        {{"help", "register"}, "register [--json] DIR|FILE [--write] [--view 32|64] [--reg SCRIPT] [--wxs FILE]\n"},
+        {{"check", "--help"}, "check [--json] DIR|FILE [--view 32|64|both]\n"},
     };
     for (const auto& row : perCommand)
     {
@@ -220,6 +223,7 @@ TEST(KestrumTool, UsageErrors)
     {
         std::vector<std::string> args;
         const char* message;
+        std::string out = "";   // with --json, the error's document
     } const rows[] = {
         {{"bogus"}, "unknown command 'bogus'"},
         {{"/x"}, "unknown command '/x'"},
@@ -233,13 +237,21 @@ TEST(KestrumTool, UsageErrors)
         {{"unregister", "a", "--reg", "f"}, "unregister does not take --reg"},
         {{"register", "a", "--view", "48"}, "--view takes 32 or 64"},
         {{"register", "a", "--reg"}, "--reg takes a file name"},
+        // A value never begins with "--": that is the next option.
+        {{"register", "a", "--reg", "--json"}, "--reg takes a file name", "{\"error\":\"--reg takes a file name\"}\n"},
+        {{"register", "a", "--wxs=--x"}, "--wxs takes a file name"},
+        {{"check", "a", "--view", "48"}, "--view takes 32, 64 or both"},
+        {{"register", "a", "--view", "both"}, "--view takes 32 or 64"},
+        {{"help", "--json"}, "help does not take --json", "{\"error\":\"help does not take --json\"}\n"},
         {{"scheme", "--frob", "http://h/"}, "unknown option '--frob'"},
         {{"-x"}, "unknown option '-x'"},
     };
     for (const Row& row : rows)
     {
         SCOPED_TRACE(Join(row.args));
-        ExpectError(Kestrum(row.args), 2, row.message);
+        Result r = Kestrum(row.args);
+        ExpectError(r, 2, row.message, false);
+        EXPECT_EQ(row.out, r.out);
     }
     // With --json a usage error is a document too.
     Result r = Kestrum({"bogus", "--json"});

@@ -6,6 +6,10 @@
 #     gives exactly the keys and values regsvr32 writes;
 #   - "unregister --write" after regsvr32 leaves the registry as before;
 #   - a value changed in between is kept and reported.
+# "check" reads it back: a table of cases, each with its statuses, summary
+# and exit code. The 32-bit view is written by "register --write --view
+# 32" and, where 32-bit Wine runs, by the 32-bit module's own regsvr32 in a
+# 64-bit prefix (MODULE32, or MODULE in a 32-bit tree).
 # Then, in a second fresh prefix, packages that wixl builds and msiexec
 # installs and uninstalls: the fragment of "register --wxs" in a small
 # product (regsvr32's values exactly; uninstalling restores both CLSID keys),
@@ -13,9 +17,10 @@
 # uninstalling calls DllUnregisterServer, which removes nothing). The folder
 # is named in a script code page 1252 lacks; TITLE holds what Windows
 # Installer or WiX would read as their own unless escaped.
-# Usage: registry_test.sh WINE_RUN WINEARCH PREFIX MODULE TOOL
+# Usage: registry_test.sh WINE_RUN WINEARCH PREFIX MODULE TOOL [MODULE32]
 set -u
-run=$1 arch=$2 prefix=$3 module=$4 tool=$5
+run=$1 arch=$2 prefix=$3 module=$4 tool=$5 module32=${6:-}
+[ "$arch" = win32 ] && module32=$module
 for program in wixl msibuild; do
     command -v $program >/dev/null || { echo "FAIL: no $program (scripts/setup installs wixl and msitools)"; exit 1; }
 done
@@ -57,7 +62,7 @@ fresh() {
         "$(printf '#1 [~] {{x}} $(sys.X) !(loc.Y) & <\351> "q"')" > "$dir/REG.DAT"
     wine_ reg add "HKCU\\SOFTWARE\\Classes\\CLSID\\{$other}" /ve /d other /f >/dev/null
 }
-trap 'for q in "$prefix" "$prefix-msi"; do WINEPREFIX="$q" kestrum_wineserver -k 2>/dev/null; done' EXIT
+trap 'for q in "$prefix" "$prefix-msi" "$prefix-wow64"; do WINEPREFIX="$q" kestrum_wineserver -k 2>/dev/null; done' EXIT
 fresh "$prefix"
 folder=$dir
 classes="SOFTWARE\\Classes\\CLSID\\{$clsid}"
@@ -91,6 +96,60 @@ echo "$err" | grep -q 'InstalledVersion: Path: holds "other", not what REG.DAT g
     fail "the changed value is not reported: $err"
 wine_ reg query "HKCU\\$classes\\InstalledVersion" /v Path 2>/dev/null | grep -q other || fail "the changed value is gone"
 wine_ reg query "HKLM\\$classes" >/dev/null 2>&1 && fail "HKLM keys left behind"
+
+# check CASE SETUP ARGS STATUSES SUMMARY EXIT [FOUND]: with both class keys
+# gone and SETUP run, "check ARGS" prints STATUSES (the first field of its
+# value lines), "summary<TAB>SUMMARY" and exits EXIT; FOUND, when given,
+# ends a value line.
+check() {
+    for key in $mine; do
+        wine_ reg delete "$key" /f >/dev/null 2>&1
+    done
+    eval "$2"
+    wine_ "$win\\kestrum.exe" check "$win" $3 > "$dir/check.out" 2>/dev/null
+    code=$?
+    tr -d '\r' < "$dir/check.out" > "$dir/check.txt"
+    got=$(awk -F '\t' 'NF == 6 { printf "%s%s", sep, $1; sep = " " }' "$dir/check.txt")
+    [ "$got" = "$4" ] || fail "check $1: statuses '$got', not '$4'"
+    grep -qx "summary	$5" "$dir/check.txt" || fail "check $1: no summary '$5': $(grep summary "$dir/check.txt")"
+    [ $code = "$6" ] || fail "check $1: exit code $code, not $6"
+    [ -z "${7:-}" ] || awk -F '\t' -v f="$7" 'NF == 6 && $6 == f { n++ } END { exit !n }' "$dir/check.txt" ||
+        fail "check $1: no value line ends in '$7'"
+}
+ok6="ok ok ok ok ok ok" no="not registered as REG.DAT says"
+register='wine_ regsvr32 /s "$win\\Kestrum.ocx"'
+register32='wine_ "$win\\kestrum.exe" register "$win" --write --view 32 >/dev/null'
+cu="HKCU\\$classes" lm="HKLM\\$classes"
+check "after regsvr32" "$register" "" "$ok6" registered 0
+check "version changed" "$register; wine_ reg add '$cu\\InstalledVersion' /ve /d 1.9 /f >/dev/null" "" \
+    "ok differs ok ok ok ok" "$no" 1 1.9
+check "trailing space" "$register; wine_ reg add '$lm\\InstalledVersion' /ve /d '2.0 [beta] ' /f >/dev/null" "" \
+    "ok ok ok ok differs ok" "$no" 1 "2.0 [beta] "
+check "key deleted" "$register; wine_ reg delete '$lm\\InstalledVersion' /f >/dev/null" "" \
+    "ok ok ok ok missing missing" "$no" 1
+check "REG_DWORD" "$register; wine_ reg add '$cu' /ve /t REG_DWORD /d 1 /f >/dev/null" "" \
+    "not-string ok ok ok ok ok" "$no" 1 REG_DWORD
+# views SETUP: the values written in the 32-bit view only; both views come
+# in turn, the tool's own first. Wine shares the current user's CLSID key
+# between the views, so only the machine's values miss in the 64-bit one.
+machine_missing="ok ok ok missing missing missing"
+both="$machine_missing $ok6"
+[ "$arch" = win32 ] && both="$ok6 $machine_missing"
+views() {
+    check "32-bit, --view 64" "$1" "--view 64" "$machine_missing" "$no" 1
+    check "32-bit, --view both" "$1" "--view both" "$both" "registered in the 32-bit view only" 1
+}
+[ "$arch" = win64 ] && views "$register32"
+if [ -n "$module32" ] && ! reason=$(kestrum_why_no_wine32); then
+    # The 32-bit module's regsvr32, as on 64-bit Windows.
+    saved_arch=$arch arch=win64
+    fresh "$prefix-wow64"
+    cp "$module32" "$dir/Kestrum32.ocx"
+    views 'wine_ "C:\\windows\\syswow64\\regsvr32.exe" /s "$win\\Kestrum32.ocx"'
+    arch=$saved_arch
+else
+    echo "not run: check of the 32-bit module's own registration: ${reason:-no 32-bit module given}"
+fi
 
 # Windows Installer. product NAME [WXS...] < ELEMENTS: $dir/NAME.msi, a
 # product of ELEMENTS and the fragments WXS, built by wixl.

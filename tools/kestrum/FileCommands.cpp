@@ -137,12 +137,10 @@ int RunTimes(const CCommandLine& cmd, CRecord& out)
 {
     return ForEachFile(cmd, "times", out, [&out](CFileMatch& file, CFileProgress) {
         SYSTEMTIME stCreation = {}, stAccess = {}, stWrite = {};
-        if (!GetFileTimes(file.m_strPath, stCreation, stAccess, stWrite))
+        DWORD dwError = ERROR_SUCCESS;
+        if (!GetFileTimes(file.m_strPath, stCreation, stAccess, stWrite, &dwError))
         {
-            // The times cannot tell why; opening the file for its length can.
-            DWORD dwError = ERROR_SUCCESS;
-            GetFileLength(file.m_strPath, &dwError);
-            file.m_strReason = DescribeError(dwError != ERROR_SUCCESS ? dwError : ERROR_READ_FAULT);
+            file.m_strReason = DescribeError(dwError);
             return;
         }
         out.Nested(nullptr, CRecord()

@@ -1,15 +1,15 @@
-// register and unregister: what DllRegisterServer writes for a REG.DAT,
-// written on request or to files (RegistrationFormats.h), and its safe
-// undo. The plan is the module's own, so the tool and the module cannot
-// disagree.
+// register, unregister and check: what DllRegisterServer writes for a
+// REG.DAT, written on request or to files (RegistrationFormats.h), its safe
+// undo, and whether the registry holds it. The plan, its keys and names are
+// the module's own, so the tool and the module cannot disagree.
 #include "tools/kestrum/RegistrationFormats.h"
 
 #include "framework/Handle.h"
 #include "util/path/FileSystem.h"
 
-namespace {
+#include <algorithm>
 
-const char* const kValueKeys[] = {"CLSID", "TITLE", "VERSION", "PATH"};
+namespace {
 
 // The view of this program's own bitness, which regsvr32 of that bitness
 // writes to.
@@ -18,10 +18,18 @@ int OwnView()
     return sizeof(void*) == 8 ? 64 : 32;
 }
 
-// The view a command writes: --view, else the program's own.
-int ViewOf(const CCommandLine& cmd)
+// The views a command acts on, in turn: --view, else the program's own;
+// both is the program's own and then the other.
+std::vector<int> ViewsOf(const CCommandLine& cmd)
 {
-    return cmd.m_nView != 0 ? cmd.m_nView : OwnView();
+    if (cmd.m_nView == kBothViews)
+        return {OwnView(), 96 - OwnView()};
+    return {cmd.m_nView != 0 ? cmd.m_nView : OwnView()};
+}
+
+REGSAM SamOf(int nView)
+{
+    return nView == 64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 }
 
 bool HasView64()
@@ -75,27 +83,23 @@ bool IsGuidText(const CString& strText)
     return true;
 }
 
-// The value of REG.DAT an entry holds, by its place under its root.
-const char* EntrySource(size_t nIndex)
-{
-    static const char* const sources[] = {"TITLE", "VERSION", "the install path"};
-    return sources[nIndex % 3];
-}
-
-CRecord EntryRecord(const char* pszStatus, const CRegistrationEntry& entry)
+// pszData names the entry's data: "data", or "expected" beside what is found.
+CRecord EntryRecord(const char* pszStatus, const CRegistrationEntry& entry, const char* pszData = "data")
 {
     CRecord record;
-    record.Text("status", pszStatus).Text("root", RootName(entry.m_hRoot)).Text("key", entry.m_strKey);
+    record.Text("status", pszStatus).Text("root", entry.m_pRoot->m_pszName).Text("key", entry.m_strKey);
     record.Text("name", entry.m_strName);
     if (entry.m_strName.IsEmpty())
         record.ShownAs("(default)");
-    return record.Text("data", entry.m_strData);
+    return record.Text(pszData, entry.m_strData);
 }
 
-// What register and unregister share: the REG.DAT read, the view, and
-// the values read, with warnings where REG.DAT does not look like what its
+// What the commands on a REG.DAT share: the REG.DAT read, the view (a
+// line of its own unless the command shows its views itself), and the
+// values read, with warnings where REG.DAT does not look like what its
 // author meant. False (after complaining) when there is nothing to act on.
-bool Prepare(const CCommandLine& cmd, CRegistrationPlan& plan, CRecord& out, CRecord& warnings, int& nResult)
+bool Prepare(const CCommandLine& cmd, bool bViewLine, CRegistrationPlan& plan, CRecord& out, CRecord& warnings,
+             int& nResult)
 {
     std::wstring strRegDat;
     CString strReason = FindRegDat(cmd.m_wideArgs[0], strRegDat);
@@ -104,11 +108,14 @@ bool Prepare(const CCommandLine& cmd, CRegistrationPlan& plan, CRecord& out, CRe
         nResult = FailName(strRegDat.empty() ? cmd.m_wideArgs[0] : strRegDat, strReason);
         return false;
     }
-    int nView = ViewOf(cmd);
-    if (nView == 64 && !HasView64())
+    const std::vector<int> views = ViewsOf(cmd);
+    for (int nView : views)
     {
-        nResult = Fail("--view 64: this system has no 64-bit registry view");
-        return false;
+        if (nView == 64 && !HasView64())
+        {
+            nResult = Fail("--view %s: this system has no 64-bit registry view", views.size() > 1 ? "both" : "64");
+            return false;
+        }
     }
     CString strWindowsDir;
     if (!QueryWindowsFolder(strWindowsDir))
@@ -118,16 +125,17 @@ bool Prepare(const CCommandLine& cmd, CRegistrationPlan& plan, CRecord& out, CRe
     }
 
     plan = PlanRegistration(strRegDat.c_str(), strWindowsDir);
-    if (cmd.m_nView != 0)
-        plan.m_samView = nView == 64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    if (cmd.m_nView != 0 && views.size() == 1)
+        plan.m_samView = SamOf(views[0]);
     out = CRecord(CRecord::Lines);
-    out.FileName("file", plan.m_szRegDat).Text("drive", plan.m_strWindowsDrive).Number("view", nView);
-    const CString* const values[] = {&plan.m_strClsid, &plan.m_strTitle, &plan.m_strVersion, &plan.m_strPath};
+    out.FileName("file", plan.m_szRegDat).Text("drive", plan.m_strWindowsDrive);
+    if (bViewLine)
+        out.Number("view", static_cast<unsigned>(views[0]));
     CRecord read(CRecord::Lines);
-    for (int i = 0; i < 4; ++i)
+    for (const CRegDatKey& key : g_regDatKeys)
     {
-        read.Text(kValueKeys[i], *values[i]);
-        if (plan.m_strStopKey == kValueKeys[i])
+        read.Text(key.m_pszName, plan.*key.m_pstrValue);
+        if (plan.m_strStopKey == key.m_pszName)
             break;
     }
     out.Nested("values", read);
@@ -147,15 +155,21 @@ bool Prepare(const CCommandLine& cmd, CRegistrationPlan& plan, CRecord& out, CRe
             warn("CLSID is not a class identifier of the form XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX (hex digits)");
         if (ToWide(plan.m_strClsid).find(L'\\') != std::wstring::npos)
             warn("CLSID holds a \"\\\", so the class key becomes a chain of nested keys");
-        for (size_t i = 0; i < 3; ++i)
+        // Each value once, though every root has it.
+        bool warned[kRegistrationValues] = {};
+        for (int i = 0; i < plan.m_nEntries; ++i)
         {
-            if (plan.m_entries[i].IsTooLong())
-            {
-                CString strMessage;
-                strMessage.Format("%s is %d bytes, more than 254: registration leaves it out", EntrySource(i),
-                                  plan.m_entries[i].m_strData.GetLength());
-                warn(strMessage);
-            }
+            const CRegistrationEntry& entry = plan.m_entries[i];
+            if (!entry.IsTooLong() || warned[entry.m_value])
+                continue;
+            warned[entry.m_value] = true;
+            CString strWhat = GetRegDatSource(entry.m_value);
+            if (entry.m_value == RegValueInstallPath)
+                strWhat = "the install path (the drive and " + strWhat + ")";
+            CString strMessage;
+            strMessage.Format("%s is %d bytes, more than 254: registration leaves it out", strWhat.GetString(),
+                              entry.m_strData.GetLength());
+            warn(strMessage);
         }
     }
     else
@@ -175,30 +189,75 @@ CKeyHandle OpenKey(const CRegistrationPlan& plan, HKEY hRoot, const CString& str
     return hKey;
 }
 
-// Whether the value holds exactly the text registration writes: REG_SZ,
-// the same bytes, one terminator. strFound receives what it holds.
+// What the registry holds where an entry goes, compared with the entry's
+// data exactly: REG_SZ, the same UTF-16 text registration stores, one
+// terminator.
 enum ValueState
 {
-    ValueAbsent,
+    ValueMissing,       // no key or no value
     ValueSame,
-    ValueOther,
+    ValueDiffers,       // REG_SZ with other data
+    ValueNotString,     // another type
+    ValueUnreadable,    // the registry refused to say
 };
 
-ValueState ReadValue(const CRegistrationPlan& plan, const CRegistrationEntry& entry, CString& strFound)
+struct CFoundValue
 {
-    CKeyHandle hKey = OpenKey(plan, entry.m_hRoot, entry.m_strKey, KEY_QUERY_VALUE);
-    DWORD dwType = 0, dwSize = 0;
-    if (!hKey || RegQueryValueExA(hKey.Get(), entry.m_strName, nullptr, &dwType, nullptr, &dwSize) != ERROR_SUCCESS)
-        return ValueAbsent;
-    std::vector<char> data(dwSize + 1, '\0');
-    if (RegQueryValueExA(hKey.Get(), entry.m_strName, nullptr, &dwType, reinterpret_cast<BYTE*>(data.data()),
-                         &dwSize) != ERROR_SUCCESS)
-        return ValueOther;
-    if (dwType == REG_SZ || dwType == REG_EXPAND_SZ)
-        strFound = data.data();
-    bool bSame = dwType == REG_SZ && dwSize == static_cast<DWORD>(entry.m_strData.GetLength()) + 1 &&
-                 data[dwSize - 1] == '\0' && CString(data.data(), dwSize - 1) == entry.m_strData;
-    return bSame ? ValueSame : ValueOther;
+    ValueState m_state = ValueMissing;
+    std::wstring m_strData;     // the data as UTF-16 units, one final terminator dropped
+    DWORD m_dwType = REG_NONE;
+    LONG m_lError = ERROR_SUCCESS;
+};
+
+CFoundValue ReadValue(REGSAM samView, const CRegistrationEntry& entry)
+{
+    CFoundValue found;
+    CKeyHandle hKey;
+    LONG lStatus =
+        RegOpenKeyExA(entry.m_pRoot->m_hRoot, entry.m_strKey, 0, KEY_QUERY_VALUE | samView, hKey.Put());
+    const std::wstring strName = ToWide(entry.m_strName);
+    std::vector<BYTE> data;
+    DWORD dwSize = 0;
+    if (lStatus == ERROR_SUCCESS)
+        lStatus = RegQueryValueExW(hKey.Get(), strName.c_str(), nullptr, &found.m_dwType, nullptr, &dwSize);
+    if (lStatus == ERROR_SUCCESS)
+    {
+        data.resize(dwSize);
+        lStatus = RegQueryValueExW(hKey.Get(), strName.c_str(), nullptr, &found.m_dwType, data.data(), &dwSize);
+    }
+    if (lStatus == ERROR_FILE_NOT_FOUND)
+        return found;
+    if (lStatus != ERROR_SUCCESS)
+    {
+        found.m_state = ValueUnreadable;
+        found.m_lError = lStatus;
+        return found;
+    }
+    std::wstring strStored(dwSize / sizeof(wchar_t), L'\0');
+    std::copy(data.begin(), data.begin() + strStored.size() * sizeof(wchar_t), reinterpret_cast<BYTE*>(&strStored[0]));
+    const std::wstring strExpected = ToWide(entry.m_strData) + L'\0';
+    found.m_strData = strStored;
+    if (!found.m_strData.empty() && found.m_strData.back() == L'\0')
+        found.m_strData.pop_back();
+    if (found.m_dwType != REG_SZ)
+        found.m_state = ValueNotString;
+    else
+        found.m_state = dwSize % sizeof(wchar_t) == 0 && strStored == strExpected ? ValueSame : ValueDiffers;
+    return found;
+}
+
+// "REG_DWORD", as regedit names a type.
+CString TypeName(DWORD dwType)
+{
+    static const char* const names[] = {"REG_NONE", "REG_SZ", "REG_EXPAND_SZ", "REG_BINARY", "REG_DWORD",
+                                        "REG_DWORD_BIG_ENDIAN", "REG_LINK", "REG_MULTI_SZ", "REG_RESOURCE_LIST",
+                                        "REG_FULL_RESOURCE_DESCRIPTOR", "REG_RESOURCE_REQUIREMENTS_LIST",
+                                        "REG_QWORD"};
+    if (dwType < ARRAYSIZE(names))
+        return names[dwType];
+    CString strName;
+    strName.Format("type %lu", dwType);
+    return strName;
 }
 
 // Counts of what a key holds; false when it is not there.
@@ -219,26 +278,32 @@ CRecord RemoveValues(const CCommandLine& cmd, const CRegistrationPlan& plan, CRe
     for (int i = 0; i < plan.m_nEntries; ++i)
     {
         const CRegistrationEntry& entry = plan.m_entries[i];
-        CString strFound;
-        ValueState state = entry.IsTooLong() ? ValueAbsent : ReadValue(plan, entry, strFound);
+        CFoundValue found;
+        if (!entry.IsTooLong())
+            found = ReadValue(plan.m_samView, entry);
         const char* pszStatus = entry.IsTooLong() ? (cmd.m_bWrite ? "skipped" : "skip") : "absent";
         CString strError;
-        if (state == ValueOther)
+        if (found.m_state != ValueSame && found.m_state != ValueMissing)
         {
             pszStatus = cmd.m_bWrite ? "kept" : "keep";
-            CString strMessage = EntryPlace(entry) + ": holds \"" + strFound + "\", not what REG.DAT gives: kept";
+            CString strWhy = found.m_state == ValueDiffers
+                                 ? "holds \"" + ToCodePage(found.m_strData) + "\", not what REG.DAT gives"
+                             : found.m_state == ValueNotString
+                                 ? "holds " + TypeName(found.m_dwType) + " data, not what REG.DAT gives"
+                                 : "cannot be read (" + DescribeError(static_cast<DWORD>(found.m_lError)) + ")";
+            CString strMessage = EntryPlace(entry) + ": " + strWhy + ": kept";
             Warn("%s", strMessage.GetString());
             warnings.Text(nullptr, strMessage);
         }
-        else if (state == ValueSame)
+        else if (found.m_state == ValueSame)
         {
             pszStatus = "remove";
             removed[i] = true;
             if (cmd.m_bWrite)
             {
                 CKeyHandle hKey;
-                LONG lStatus = RegOpenKeyExA(entry.m_hRoot, entry.m_strKey, 0, KEY_SET_VALUE | plan.m_samView,
-                                             hKey.Put());
+                LONG lStatus = RegOpenKeyExA(entry.m_pRoot->m_hRoot, entry.m_strKey, 0,
+                                             KEY_SET_VALUE | plan.m_samView, hKey.Put());
                 if (lStatus == ERROR_SUCCESS)
                     lStatus = RegDeleteValueA(hKey.Get(), entry.m_strName);
                 pszStatus = lStatus == ERROR_SUCCESS ? "removed" : "failed";
@@ -251,8 +316,8 @@ CRecord RemoveValues(const CCommandLine& cmd, const CRegistrationPlan& plan, CRe
             }
         }
         CRecord record = EntryRecord(pszStatus, entry);
-        if (state == ValueOther)
-            record.Text("found", strFound).JsonOnly();
+        if (found.m_state == ValueDiffers)
+            record.FileName("found", found.m_strData).JsonOnly();
         if (!strError.IsEmpty())
             record.Text("error", strError).JsonOnly();
         entries.Nested(nullptr, record);
@@ -267,13 +332,21 @@ CRecord RemoveValues(const CCommandLine& cmd, const CRegistrationPlan& plan, CRe
 CRecord RemoveKeys(const CCommandLine& cmd, const CRegistrationPlan& plan, const std::vector<bool>& removed,
                    int& nResult)
 {
-    std::vector<CString> strKeys = {plan.m_strClassKey + "\\InstalledVersion", plan.m_strClassKey};
-    const int nClassesLength = CString("SOFTWARE\\Classes\\CLSID").GetLength();
+    // The entries' keys, deepest first, then the class key's parents down
+    // to the classes key.
+    std::vector<CString> strKeys;
+    for (int i = 0; i < plan.m_nEntries; ++i)
+        if (std::find(strKeys.begin(), strKeys.end(), plan.m_entries[i].m_strKey) == strKeys.end())
+            strKeys.push_back(plan.m_entries[i].m_strKey);
+    std::stable_sort(strKeys.begin(), strKeys.end(),
+                     [](const CString& a, const CString& b) { return a.GetLength() > b.GetLength(); });
+    const int nClassesLength = CString(g_szClassesKey).GetLength();
     for (int n = plan.m_strClassKey.ReverseFind('\\'); n > nClassesLength; n = strKeys.back().ReverseFind('\\'))
         strKeys.push_back(plan.m_strClassKey.Left(n));
     CRecord keys(CRecord::List);
-    for (HKEY hRoot : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+    for (const CRegistrationRoot& root : g_registrationRoots)
     {
+        const HKEY hRoot = root.m_hRoot;
         bool bChildGoes = false;
         for (const CString& strKey : strKeys)
         {
@@ -286,7 +359,7 @@ CRecord RemoveKeys(const CCommandLine& cmd, const CRegistrationPlan& plan, const
             if (!cmd.m_bWrite)
             {
                 for (int i = 0; i < plan.m_nEntries; ++i)
-                    if (removed[i] && plan.m_entries[i].m_hRoot == hRoot && plan.m_entries[i].m_strKey == strKey)
+                    if (removed[i] && plan.m_entries[i].m_pRoot == &root && plan.m_entries[i].m_strKey == strKey)
                         --dwValues;
                 if (bChildGoes && dwSubKeys > 0)
                     --dwSubKeys;
@@ -303,12 +376,12 @@ CRecord RemoveKeys(const CCommandLine& cmd, const CRegistrationPlan& plan, const
                     pszStatus = "failed";
                     bEmpty = false;
                     strError = DescribeError(static_cast<DWORD>(lStatus));
-                    nResult = Fail("%s\\%s: %s", RootName(hRoot), strKey.GetString(), strError.GetString());
+                    nResult = Fail("%s\\%s: %s", root.m_pszName, strKey.GetString(), strError.GetString());
                 }
             }
             bChildGoes = bEmpty;
             CRecord record;
-            record.Text("status", pszStatus).Text("root", RootName(hRoot)).Text("key", strKey);
+            record.Text("status", pszStatus).Text("root", root.m_pszName).Text("key", strKey);
             if (!strError.IsEmpty())
                 record.Text("error", strError).JsonOnly();
             keys.Nested(nullptr, record);
@@ -317,15 +390,16 @@ CRecord RemoveKeys(const CCommandLine& cmd, const CRegistrationPlan& plan, const
     return keys;
 }
 
-// register and unregister: REG.DAT read and the header printed, then the
+// The commands on a REG.DAT: REG.DAT read and the header printed (with a
+// view line unless the command shows its views itself), then the
 // command's own part, then the warnings for JSON.
 template <typename F>
-int ActOnRegDat(const CCommandLine& cmd, CRecord& out, F fnAct)
+int ActOnRegDat(const CCommandLine& cmd, CRecord& out, F fnAct, bool bViewLine = true)
 {
     int nResult = ExitSuccess;
     CRegistrationPlan plan;
     CRecord warnings(CRecord::List);
-    if (Prepare(cmd, plan, out, warnings, nResult))
+    if (Prepare(cmd, bViewLine, plan, out, warnings, nResult))
     {
         fnAct(plan, warnings, nResult);
         out.Nested("warnings", warnings).JsonOnly();
@@ -375,12 +449,13 @@ int RunRegister(const CCommandLine& cmd, CRecord& out)
         }
         out.Nested("entries", entries);
 
-        const CFormatInput input{plan, include, ViewOf(cmd)};
+        const CFormatInput input{plan, include, ViewsOf(cmd)[0]};
         for (const CRegistrationFormat& format : GetRegistrationFormats())
         {
-            const std::wstring& strFile = cmd.*format.pstrFile;
-            if (strFile.empty())
+            const std::wstring* pstrFile = cmd.FileOf(format.option);
+            if (pstrFile == nullptr)
                 continue;
+            const std::wstring& strFile = *pstrFile;
             std::vector<CString> problems;
             const std::string bytes = format.pfnRender(input, problems);
             for (const CString& strProblem : problems)
@@ -401,4 +476,55 @@ int RunUnregister(const CCommandLine& cmd, CRecord& out)
         out.Nested("entries", RemoveValues(cmd, plan, warnings, removed, nResult));
         out.Nested("keys", RemoveKeys(cmd, plan, removed, nResult));
     });
+}
+
+int RunCheck(const CCommandLine& cmd, CRecord& out)
+{
+    return ActOnRegDat(cmd, out, [&cmd, &out](const CRegistrationPlan& plan, CRecord&, int& nResult) {
+        const std::vector<int> views = ViewsOf(cmd);
+        std::vector<int> registered;
+        CRecord blocks(CRecord::List);
+        for (int nView : views)
+        {
+            CRecord entries(CRecord::List);
+            bool bRegistered = true;
+            for (int i = 0; i < plan.m_nEntries; ++i)
+            {
+                const CRegistrationEntry& entry = plan.m_entries[i];
+                const CFoundValue found = ReadValue(SamOf(nView), entry);
+                static const char* const statuses[] = {"missing", "ok", "differs", "not-string", "unreadable"};
+                const char* pszStatus = entry.IsTooLong() ? "left-out" : statuses[found.m_state];
+                bRegistered = bRegistered && (entry.IsTooLong() || found.m_state == ValueSame);
+                CRecord record = EntryRecord(pszStatus, entry, "expected");
+                if (found.m_state == ValueMissing || found.m_state == ValueUnreadable)
+                    record.Null("found").ShownAs("");
+                else if (found.m_state == ValueNotString)
+                    record.Text("found", TypeName(found.m_dwType));
+                else
+                    record.FileName("found", found.m_strData);
+                if (found.m_state == ValueUnreadable)
+                {
+                    const CString strError = DescribeError(static_cast<DWORD>(found.m_lError));
+                    Fail("%d-bit view: %s: %s", nView, EntryPlace(entry).GetString(), strError.GetString());
+                    record.Text("error", strError).JsonOnly();
+                }
+                entries.Nested(nullptr, record);
+            }
+            if (bRegistered)
+                registered.push_back(nView);
+            blocks.Nested(nullptr, CRecord(CRecord::Lines)
+                                       .Number("view", static_cast<unsigned>(nView))
+                                       .Nested("entries", entries)
+                                       .Bool("registered", bRegistered)
+                                       .JsonOnly());
+        }
+        out.Nested("views", blocks);
+        CString strSummary = "not registered as REG.DAT says";
+        if (registered.size() == views.size())
+            strSummary = views.size() > 1 ? "registered in both views" : "registered";
+        else if (!registered.empty())
+            strSummary.Format("registered in the %d-bit view only", registered[0]);
+        out.Text("summary", strSummary);
+        nResult = registered.size() == views.size() ? nResult : ExitFailure;
+    }, false);
 }

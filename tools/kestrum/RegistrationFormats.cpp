@@ -31,7 +31,7 @@ std::string RenderRegistryScript(const CFormatInput& input, std::vector<CString>
         if (!input.m_include[i])
             continue;
         const CRegistrationEntry& entry = input.m_plan.m_entries[i];
-        std::wstring strKey = ToWide(RootName(entry.m_hRoot)) + L"\\" + ToWide(entry.m_strKey);
+        std::wstring strKey = ToWide(entry.m_pRoot->m_pszName) + L"\\" + ToWide(entry.m_strKey);
         if (strKey != strLastKey)
             text += L"\r\n[" + strKey + L"]\r\n";
         strLastKey = strKey;
@@ -107,13 +107,13 @@ std::string ToUtf8(const std::wstring& str)
 
 // The GUID of the component that holds one root's values: name-based over
 // the UTF-8 text "VIEW:ROOT\CLASSKEY" with ASCII letters in upper case
-// ("64:HKEY_CURRENT_USER\SOFTWARE\CLASSES\CLSID\{6F1A...}"), so that a later
+// (the root's long name), so that a later
 // version of a package keeps it, and the 32-bit and 64-bit packages of a
 // product have components of their own.
-std::wstring ComponentGuid(int nView, HKEY hRoot, const CString& strClassKey)
+std::wstring ComponentGuid(int nView, const CRegistrationRoot& root, const CString& strClassKey)
 {
     CString strName;
-    strName.Format("%d:%s\\%s", nView, RootName(hRoot), strClassKey.GetString());
+    strName.Format("%d:%s\\%s", nView, root.m_pszName, strClassKey.GetString());
     std::string bytes = ToUtf8(ToWide(strName));
     for (char& ch : bytes)
         if (ch >= 'a' && ch <= 'z')
@@ -191,7 +191,7 @@ bool AppendRegistryValue(std::wstring& out, const CRegistrationPlan& plan, const
                          bool bKeyPath)
 {
     std::wstring strElement = L"        <RegistryValue Root=\"";
-    strElement += entry.m_hRoot == HKEY_LOCAL_MACHINE ? L"HKLM" : L"HKCU";
+    strElement += ToWide(entry.m_pRoot->m_pszShortName);
     strElement += L"\" Key=\"";
     bool bCarried = AppendXmlAttribute(strElement, FormattedText(ToWide(entry.m_strKey)));
     if (!entry.m_strName.IsEmpty())
@@ -200,8 +200,9 @@ bool AppendRegistryValue(std::wstring& out, const CRegistrationPlan& plan, const
         bCarried = AppendXmlAttribute(strElement, FormattedText(ToWide(entry.m_strName))) && bCarried;
     }
     strElement += L"\" Type=\"string\" Value=\"";
-    const std::wstring strData = entry.m_strName == "Path" ? L"[WindowsVolume]" + FormattedText(ToWide(plan.m_strPath))
-                                                           : FormattedText(ToWide(entry.m_strData));
+    const std::wstring strData = entry.m_value == RegValueInstallPath
+                                     ? L"[WindowsVolume]" + FormattedText(ToWide(plan.m_strPath))
+                                     : FormattedText(ToWide(entry.m_strData));
     bCarried = AppendXmlAttribute(strElement, strData) && bCarried;
     strElement += bKeyPath ? L"\" KeyPath=\"yes\" />\r\n" : L"\" />\r\n";
     if (bCarried)
@@ -229,25 +230,25 @@ std::string RenderWixFragment(const CFormatInput& input, std::vector<CString>& p
                         L"<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">\r\n"
                         L"  <Fragment>\r\n"
                         L"    <ComponentGroup Id=\"KestrumRegistration\" Directory=\"TARGETDIR\">\r\n";
-    for (HKEY hRoot : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+    for (const CRegistrationRoot& root : g_registrationRoots)
     {
         std::wstring strValues;
         for (size_t i = 0; i < static_cast<size_t>(plan.m_nEntries); ++i)
         {
             const CRegistrationEntry& entry = plan.m_entries[i];
-            if (input.m_include[i] && entry.m_hRoot == hRoot &&
+            if (input.m_include[i] && entry.m_pRoot == &root &&
                 !AppendRegistryValue(strValues, plan, entry, strValues.empty()))
                 problems.push_back(EntryPlace(entry) +
                                    ": holds a control character that XML cannot carry: left out of the fragment");
         }
         if (strValues.empty())
             continue;
-        const std::wstring strGuid = ComponentGuid(input.m_nView, hRoot, plan.m_strClassKey);
+        const std::wstring strGuid = ComponentGuid(input.m_nView, root, plan.m_strClassKey);
         std::wstring strId = strGuid;
         strId.erase(std::remove(strId.begin(), strId.end(), L'-'), strId.end());
-        text += std::wstring(L"      <Component Id=\"Kestrum") + (hRoot == HKEY_LOCAL_MACHINE ? L"HKLM_" : L"HKCU_") +
-                strId + L"\" Guid=\"" + strGuid + L"\" Win64=\"" + (input.m_nView == 64 ? L"yes" : L"no") +
-                L"\">\r\n" + strValues + L"      </Component>\r\n";
+        text += L"      <Component Id=\"Kestrum" + ToWide(root.m_pszShortName) + L"_" + strId + L"\" Guid=\"" +
+                strGuid + L"\" Win64=\"" + (input.m_nView == 64 ? L"yes" : L"no") + L"\">\r\n" + strValues +
+                L"      </Component>\r\n";
     }
     text += L"    </ComponentGroup>\r\n  </Fragment>\r\n</Wix>\r\n";
     return ToUtf8(text);
@@ -258,20 +259,29 @@ std::string RenderWixFragment(const CFormatInput& input, std::vector<CString>& p
 const std::vector<CRegistrationFormat>& GetRegistrationFormats()
 {
     static const std::vector<CRegistrationFormat> formats = {
-        {"script", &CCommandLine::m_strScript, RenderRegistryScript},
-        {"fragment", &CCommandLine::m_strFragment, RenderWixFragment},
+        {"script",
+         {"--reg", "SCRIPT", "a file name", "also write the values to SCRIPT as a registry script (regedit's format)",
+          nullptr, TakeFileName},
+         RenderRegistryScript},
+        {"fragment",
+         {"--wxs", "FILE", "a file name", "also write the values to FILE as a WiX source fragment", nullptr,
+          TakeFileName},
+         RenderWixFragment},
     };
     return formats;
 }
 
-const char* RootName(HKEY hRoot)
+std::vector<const COption*> GetFormatOptions()
 {
-    return hRoot == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
+    std::vector<const COption*> options;
+    for (const CRegistrationFormat& format : GetRegistrationFormats())
+        options.push_back(&format.option);
+    return options;
 }
 
 CString EntryPlace(const CRegistrationEntry& entry)
 {
-    return CString(RootName(entry.m_hRoot)) + "\\" + entry.m_strKey + ": " +
+    return CString(entry.m_pRoot->m_pszName) + "\\" + entry.m_strKey + ": " +
            (entry.m_strName.IsEmpty() ? CString("(default)") : entry.m_strName);
 }
 

@@ -8,7 +8,7 @@
 //                  group KestrumRegistration, a component per root
 //
 // Adding a format is one render function and one row of the table in
-// RegistrationFormats.cpp, and the option that names its file in Main.cpp.
+// RegistrationFormats.cpp; the row declares the option that names its file.
 #pragma once
 
 #include "tools/kestrum/Tool.h"
@@ -29,8 +29,8 @@ struct CFormatInput
 
 struct CRegistrationFormat
 {
-    const char* pszField;                  // names the file in the output: "script", "fragment"
-    std::wstring CCommandLine::*pstrFile;  // the option's file name; empty when not asked for
+    const char* pszField;       // names the file in the output: "script", "fragment"
+    COption option;             // the option that names the file (TakeFileName)
     // The file's bytes. An included entry the format cannot carry is left
     // out, and problems receives a line saying so.
     std::string (*pfnRender)(const CFormatInput& input, std::vector<CString>& problems);
@@ -39,10 +39,8 @@ struct CRegistrationFormat
 // The formats, in the order register writes them.
 const std::vector<CRegistrationFormat>& GetRegistrationFormats();
 
-// "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE".
-const char* RootName(HKEY hRoot);
-
-// Where an entry goes, for messages: "HKEY_CURRENT_USER\KEY: (default)".
+// Where an entry goes, for messages: "ROOT\KEY: NAME", the root by its long
+// name, "(default)" for the default value.
 CString EntryPlace(const CRegistrationEntry& entry);
 
 // Replaces the file with the bytes given; "" or the platform's reason.

@@ -7,8 +7,10 @@
 //
 //   0  success
 //   1  failure: a missing or unreadable file, no version resource, a
-//      REG.DAT that registers nothing, a registry write that failed
-//   2  usage: an unknown command or option, too few or too many operands
+//      REG.DAT that registers nothing, a registry write that failed, a
+//      registry that does not hold what registration writes (check)
+//   2  usage: an unknown command or option, an option the command does not
+//      take or a value it refuses, too few or too many operands
 //
 // With --json every run prints one JSON document, failures included: a
 // file that cannot be read is an entry with an "error" member, and a run
@@ -22,6 +24,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 enum ExitCode
@@ -31,26 +34,49 @@ enum ExitCode
     ExitUsage = 2,
 };
 
+struct COption;
+
 // One command's operands, with the options taken out.
 struct CCommandLine
 {
     std::vector<CString> m_args;            // operands, in order, in the code page
     std::vector<std::wstring> m_wideArgs;   // the same as given, in UTF-16
+    bool m_bHelp = false;                   // --help, /? ...: help instead of the command
+    bool m_bVersion = false;                // --version: the tool's version instead
     bool m_bJson = false;                   // --json
     bool m_bWrite = false;                  // --write
-    int m_nView = 0;                        // --view 32 or 64; 0 when not given
-    std::wstring m_strScript;               // --reg FILE
-    std::wstring m_strFragment;             // --wxs FILE
+    int m_nView = 0;                        // --view: 32, 64 or kBothViews; 0 when not given
+    // Values of the options that name a file, as given.
+    std::vector<std::pair<const COption*, std::wstring>> m_files;
+
+    // The file the option named; null when it was not given.
+    const std::wstring* FileOf(const COption& option) const;
 };
 
-// Options a command accepts beside --json (the option table in Main.cpp).
-enum CommandOption
+// --view both
+constexpr int kBothViews = -1;
+
+// One option, declared once: usage, help and usage errors are made from it.
+// An option with a value takes "--view 64" or "--view=64", never a value
+// that begins with "--" (that is the next option, so the value is missing).
+struct COption
 {
-    OptionWrite = 1,
-    OptionView = 2,
-    OptionScript = 4,
-    OptionFragment = 8,
+    const char* pszName;        // "--view"
+    const char* pszValue;       // the value's word in usage, "32|64"; null for a switch
+    const char* pszTakes;       // what the value may be, for the usage error: "32 or 64"
+    const char* pszHelp;        // one line for the command's help
+    const char* pszAliases;     // other spellings, space-separated ("/? -h"); null for none
+    // Puts the value ("" for a switch) where it goes; false refuses it.
+    bool (*pfnTake)(CCommandLine& cmd, const COption& option, const std::wstring& strValue);
 };
+
+// Takers for options that name a file (into m_files), and for switches.
+bool TakeFileName(CCommandLine& cmd, const COption& option, const std::wstring& strValue);
+template <bool CCommandLine::*pbSwitch>
+bool TakeSwitch(CCommandLine& cmd, const COption&, const std::wstring&)
+{
+    return cmd.*pbSwitch = true;
+}
 
 // One row of the command table.
 struct CCommand
@@ -61,7 +87,7 @@ struct CCommand
     const char* pszDetails;     // further lines for the command's own help
     int nMinArgs;
     int nMaxArgs;               // -1: no limit
-    unsigned uOptions;          // CommandOption bits
+    std::vector<const COption*> options;    // the options it takes, in usage order
     int (*pfnRun)(const CCommandLine& cmd, CRecord& out);
 };
 
@@ -142,4 +168,9 @@ int RunVersion(const CCommandLine& cmd, CRecord& out);
 int RunScheme(const CCommandLine& cmd, CRecord& out);
 int RunRegister(const CCommandLine& cmd, CRecord& out);
 int RunUnregister(const CCommandLine& cmd, CRecord& out);
+int RunCheck(const CCommandLine& cmd, CRecord& out);
 int RunDx(const CCommandLine& cmd, CRecord& out);
+
+// The options of the registration formats (RegistrationFormats.h), which
+// register takes.
+std::vector<const COption*> GetFormatOptions();

@@ -1,7 +1,6 @@
 // version: a file's version from its version resource.
 #include "tools/kestrum/Tool.h"
 
-#include "util/path/FileSystem.h"
 #include "util/sysinfo/FileVersion.h"
 
 int RunVersion(const CCommandLine& cmd, CRecord& out)
@@ -18,13 +17,13 @@ int RunVersion(const CCommandLine& cmd, CRecord& out)
         return FailName(file.m_strWidePath, file.m_strReason);
 
     ULONGLONG qwVersion = 0;
-    if (QueryFileVersion(file.m_strPath, &qwVersion) < 0)
+    DWORD dwError = ERROR_SUCCESS;
+    if (QueryFileVersion(file.m_strPath, &qwVersion, &dwError) < 0)
     {
-        // The query cannot tell a file it may not read from one without a
-        // resource; opening it for its length can.
-        DWORD dwError = ERROR_SUCCESS;
-        GetFileLength(file.m_strPath, &dwError);
-        return FailName(file.m_strWidePath, dwError != ERROR_SUCCESS ? DescribeError(dwError) : "no version resource");
+        const bool bNoResource = dwError == ERROR_RESOURCE_DATA_NOT_FOUND || dwError == ERROR_RESOURCE_TYPE_NOT_FOUND ||
+                                 dwError == ERROR_RESOURCE_NAME_NOT_FOUND || dwError == ERROR_BAD_EXE_FORMAT ||
+                                 dwError == ERROR_BAD_FORMAT;
+        return FailName(file.m_strWidePath, bNoResource ? CString("no version resource") : DescribeError(dwError));
     }
 
     const unsigned parts[] = {

@@ -144,10 +144,13 @@ CString FormatByteSize(ULONGLONG qwCount)
     return CString(buffer);
 }
 
-BOOL GetFileTimes(CString strPath, SYSTEMTIME& stCreation, SYSTEMTIME& stAccess, SYSTEMTIME& stWrite)
+BOOL GetFileTimes(CString strPath, SYSTEMTIME& stCreation, SYSTEMTIME& stAccess, SYSTEMTIME& stWrite,
+                  DWORD* pdwError)
 {
     WIN32_FIND_DATAA data;
     HANDLE h = FindFirstFileA(strPath, &data);
+    if (pdwError != nullptr)
+        *pdwError = h == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
     if (h == INVALID_HANDLE_VALUE)
         return FALSE;
     CFindHandle hSearch(h);

@@ -59,8 +59,11 @@ CString FormatByteSize(ULONGLONG qwCount);
 // times, converted to local time, to the three destinations; each time is
 // converted with the offset of its own date, so a July time reads in summer
 // time even in December. Returns 1; when nothing is found returns 0 and
-// leaves the destinations untouched.
-BOOL GetFileTimes(CString strPath, SYSTEMTIME& stCreation, SYSTEMTIME& stAccess, SYSTEMTIME& stWrite);
+// leaves the destinations untouched. pdwError, when given, receives why
+// nothing was found (the search's error: ERROR_FILE_NOT_FOUND,
+// ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED...), or ERROR_SUCCESS.
+BOOL GetFileTimes(CString strPath, SYSTEMTIME& stCreation, SYSTEMTIME& stAccess, SYSTEMTIME& stWrite,
+                  DWORD* pdwError = nullptr);
 
 // 1 when strPath names an existing folder; 0 for a file, a missing path or
 // one whose attributes cannot be read.

@@ -92,46 +92,51 @@ int CompareModuleVersions(ULONGLONG qwFirst, ULONGLONG qwSecond) noexcept
     return 0;
 }
 
-HRESULT QueryFileVersion(const char* pszPath, ULONGLONG* pqwVersion) noexcept
+HRESULT QueryFileVersion(const char* pszPath, ULONGLONG* pqwVersion, DWORD* pdwError) noexcept
 {
+    auto answer = [pdwError](HRESULT hr, DWORD dwError) {
+        if (pdwError != nullptr)
+            *pdwError = dwError;
+        return hr;
+    };
     if (pszPath == nullptr || pqwVersion == nullptr)
-        return E_INVALIDARG;
+        return answer(E_INVALIDARG, ERROR_INVALID_PARAMETER);
 
     // Without the platform's functions no file can be read.
     const CVersionFunctions& version = VersionFunctions();
     if (!version.IsComplete())
-        return E_FAIL;
+        return answer(E_FAIL, ERROR_MOD_NOT_FOUND);
 
     DWORD dwUnused = 0;
     const DWORD dwSize = version.pfnGetSize(pszPath, &dwUnused);
     if (dwSize == 0)
-        return E_FAIL;
+        return answer(E_FAIL, GetLastError());
 
     // Zeroed, so bytes the platform does not fill are never stray memory.
     CHeapPtr<BYTE> buffer(static_cast<BYTE*>(std::calloc(dwSize, 1)));
     if (!buffer)
-        return E_OUTOFMEMORY;
+        return answer(E_OUTOFMEMORY, ERROR_NOT_ENOUGH_MEMORY);
     BYTE* const pData = buffer.Get();
 
     if (!version.pfnGetInfo(pszPath, 0, dwSize, pData))
-        return E_FAIL;
+        return answer(E_FAIL, GetLastError());
 
     if (FindRootValue(pData, dwSize) == 0)
-        return E_FAIL;
+        return answer(E_FAIL, ERROR_RESOURCE_DATA_NOT_FOUND);
 
     void* pRecord = nullptr;
     UINT uLength = 0;
     if (!version.pfnQueryValue(pData, "\\", &pRecord, &uLength) || pRecord == nullptr)
-        return E_FAIL;
+        return answer(E_FAIL, ERROR_RESOURCE_DATA_NOT_FOUND);
 
     // The record must be whole and inside the copy before it is read.
     const BYTE* pFirst = static_cast<const BYTE*>(pRecord);
     if (uLength < sizeof(VS_FIXEDFILEINFO) || dwSize < sizeof(VS_FIXEDFILEINFO) || pFirst < pData ||
         static_cast<size_t>(pFirst - pData) > dwSize - sizeof(VS_FIXEDFILEINFO))
-        return E_FAIL;
+        return answer(E_FAIL, ERROR_RESOURCE_DATA_NOT_FOUND);
 
     VS_FIXEDFILEINFO info;
     std::memcpy(&info, pFirst, sizeof(info));
     *pqwVersion = (static_cast<ULONGLONG>(info.dwFileVersionMS) << 32) | info.dwFileVersionLS;
-    return S_OK;
+    return answer(S_OK, ERROR_SUCCESS);
 }

@@ -44,5 +44,11 @@ int CompareModuleVersions(ULONGLONG qwFirst, ULONGLONG qwSecond) noexcept;
 //                  resource, counts as none)
 //   E_OUTOFMEMORY  no room for a copy of the resource
 // *pqwVersion is written only on S_OK. Truncated or corrupt resources are
-// never read past their end.
-HRESULT QueryFileVersion(const char* pszPath, ULONGLONG* pqwVersion) noexcept;
+// never read past their end. pdwError, when given, receives ERROR_SUCCESS,
+// or the platform's reason for E_FAIL (ERROR_FILE_NOT_FOUND,
+// ERROR_ACCESS_DENIED, ERROR_RESOURCE_TYPE_NOT_FOUND... as the version
+// functions report it; ERROR_RESOURCE_DATA_NOT_FOUND for a resource with
+// no sound fixed record; ERROR_MOD_NOT_FOUND where those functions cannot
+// be loaded from the system folder), ERROR_INVALID_PARAMETER or
+// ERROR_NOT_ENOUGH_MEMORY.
+HRESULT QueryFileVersion(const char* pszPath, ULONGLONG* pqwVersion, DWORD* pdwError = nullptr) noexcept;
