@@ -1,6 +1,9 @@
-// The tests' entry point: GoogleTest's own, after two checks that keep an
-// entry from passing with nothing run.
+// The tests' entry point: GoogleTest's own, after what keeps an entry from
+// passing with nothing run.
 //
+// - Under Wine the runner names a file in KESTRUM_MAIN_MARKER, created
+//   here first: a program Wine fails to start never gets here
+//   (cmake/wine-run).
 // - Each pattern of --gtest_filter must name at least one test: a renamed
 //   suite fails the entries that select it instead of leaving them empty.
 // - An entry that reruns the double-byte tests under a code page names it
@@ -66,6 +69,11 @@ std::string PatternSelectingNothing(const std::string& strFilter)
 
 int main(int argc, char** argv)
 {
+    if (const char* pszMarker = std::getenv("KESTRUM_MAIN_MARKER"))
+    {
+        if (FILE* pMarker = std::fopen(pszMarker, "w"))
+            std::fclose(pMarker);
+    }
     testing::InitGoogleTest(&argc, argv);
     const std::string strEmpty = PatternSelectingNothing(GTEST_FLAG_GET(filter));
     if (!strEmpty.empty())
