@@ -27,7 +27,10 @@ class CSystemLibrary
 {
 public:
     // pszFileName: the DLL's file name alone, "version.dll".
-    constexpr explicit CSystemLibrary(const wchar_t* pszFileName) noexcept : m_pszFileName(pszFileName), m_hModule(nullptr) {}
+    constexpr explicit CSystemLibrary(const wchar_t* pszFileName) noexcept
+        : m_pszFileName(pszFileName), m_hModule(nullptr)
+    {
+    }
     CSystemLibrary(const CSystemLibrary&) = delete;
     CSystemLibrary& operator=(const CSystemLibrary&) = delete;
 

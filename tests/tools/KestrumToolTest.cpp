@@ -1,6 +1,7 @@
 // kestrum.exe run as a separate process, the way scripts use it: its
 // standard output, standard error and exit code.
 #include "tests/support/TestSupport.h"
+#include "KestrumVersion.h"
 #include "util/sysinfo/DirectXDiagnostics.h"
 
 #include <windows.h>
@@ -213,8 +214,8 @@ TEST(KestrumTool, HelpEverywhere)
     EXPECT_EQ(0u, r.err.find("usage: kestrum COMMAND"));
 
     // The version is the project's, and the one in kestrum.exe's resource.
-    ExpectOutput({"--version"}, "kestrum 1.0.0.1\n");
-    ExpectOutput({"version", ExeDir() + "kestrum.exe"}, "1.0.0.1\n");
+    ExpectOutput({"--version"}, "kestrum " KESTRUM_VERSION_TEXT "\n");
+    ExpectOutput({"version", ExeDir() + "kestrum.exe"}, KESTRUM_VERSION_TEXT "\n");
 }
 
 TEST(KestrumTool, UsageErrors)
@@ -447,9 +448,12 @@ TEST(KestrumTool, Version)
 {
     TempDir dir;
     std::string module = ExeDir() + "Kestrum.ocx";
-    ExpectOutput({"version", module}, "1.0.0.1\n");
-    ExpectOutput({"version", "--json", module},
-                 "\"version\":\"1.0.0.1\",\"major\":1,\"minor\":0,\"build\":0,\"revision\":1}", true);
+    ExpectOutput({"version", module}, KESTRUM_VERSION_TEXT "\n");
+    char szJson[160];
+    std::snprintf(szJson, sizeof(szJson),
+                  "\"version\":\"%s\",\"major\":%d,\"minor\":%d,\"build\":%d,\"revision\":%d}", KESTRUM_VERSION_TEXT,
+                  KESTRUM_VERSION_MAJOR, KESTRUM_VERSION_MINOR, KESTRUM_VERSION_PATCH, KESTRUM_VERSION_TWEAK);
+    ExpectOutput({"version", "--json", module}, szJson, true);
 
     WriteFileBytes(dir / "plain.txt", "no resources here");
     ExpectError(Kestrum({"version", dir / "plain.txt"}), 1, "plain.txt: no version resource");
