@@ -22,6 +22,7 @@ struct Result
     DWORD code = 0xFFFFFFFF;
     std::string out;
     std::string err;
+    DWORD startError = 0;  // CreateProcess failed with this
 };
 
 // Quotes one argument for the command line, as the C runtime splits it.
@@ -87,7 +88,7 @@ Result KestrumW(const std::vector<std::wstring>& args)
     }
     else
     {
-        ADD_FAILURE() << "cannot start kestrum.exe, error " << GetLastError();
+        result.startError = GetLastError();
     }
     for (HANDLE h : {si.hStdError, si.hStdOutput})
         if (h != INVALID_HANDLE_VALUE)
@@ -99,6 +100,11 @@ Result KestrumW(const std::vector<std::wstring>& args)
     };
     result.out = read("out");
     result.err = read("err");
+    // A process that dies while Wine starts it leaves the loader's own
+    // message in its error output, if anything.
+    if (result.startError != 0)
+        ADD_FAILURE() << "cannot start kestrum.exe, error " << result.startError << "; its error output: \""
+                      << result.err << "\"";
     return result;
 }
 

@@ -105,7 +105,7 @@ check() {
     for key in $mine; do
         wine_ reg delete "$key" /f >/dev/null 2>&1
     done
-    eval "$2"
+    eval "$2" || fail "check $1: its set-up exited $?"
     wine_ "$win\\kestrum.exe" check "$win" $3 > "$dir/check.out" 2>/dev/null
     code=$?
     tr -d '\r' < "$dir/check.out" > "$dir/check.txt"
@@ -121,13 +121,13 @@ register='wine_ regsvr32 /s "$win\\Kestrum.ocx"'
 register32='wine_ "$win\\kestrum.exe" register "$win" --write --view 32 >/dev/null'
 cu="HKCU\\$classes" lm="HKLM\\$classes"
 check "after regsvr32" "$register" "" "$ok6" registered 0
-check "version changed" "$register; wine_ reg add '$cu\\InstalledVersion' /ve /d 1.9 /f >/dev/null" "" \
+check "version changed" "$register && wine_ reg add '$cu\\InstalledVersion' /ve /d 1.9 /f >/dev/null" "" \
     "ok differs ok ok ok ok" "$no" 1 1.9
-check "trailing space" "$register; wine_ reg add '$lm\\InstalledVersion' /ve /d '2.0 [beta] ' /f >/dev/null" "" \
+check "trailing space" "$register && wine_ reg add '$lm\\InstalledVersion' /ve /d '2.0 [beta] ' /f >/dev/null" "" \
     "ok ok ok ok differs ok" "$no" 1 "2.0 [beta] "
-check "key deleted" "$register; wine_ reg delete '$lm\\InstalledVersion' /f >/dev/null" "" \
+check "key deleted" "$register && wine_ reg delete '$lm\\InstalledVersion' /f >/dev/null" "" \
     "ok ok ok ok missing missing" "$no" 1
-check "REG_DWORD" "$register; wine_ reg add '$cu' /ve /t REG_DWORD /d 1 /f >/dev/null" "" \
+check "REG_DWORD" "$register && wine_ reg add '$cu' /ve /t REG_DWORD /d 1 /f >/dev/null" "" \
     "not-string ok ok ok ok ok" "$no" 1 REG_DWORD
 # views SETUP: the values written in the 32-bit view only; both views come
 # in turn, the tool's own first. Wine shares the current user's CLSID key
