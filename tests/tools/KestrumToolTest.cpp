@@ -70,9 +70,51 @@ void LogRetriedStart(const std::wstring& commandLine, DWORD dwError)
     }
 }
 
+// Starts kestrum.exe once with the command line and waits for it; its
+// output goes to files in the scratch folder, so neither stream can block
+// the other.
+Result StartKestrum(std::wstring commandLine, const TempDir& scratch)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    auto create = [&](const char* name) {
+        return CreateFileA((scratch / name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = create("out");
+    si.hStdError = create("err");
+    PROCESS_INFORMATION pi = {};
+    Result result;
+    if (si.hStdOutput != INVALID_HANDLE_VALUE && si.hStdError != INVALID_HANDLE_VALUE &&
+        CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+    {
+        WaitForSingleObject(pi.hProcess, 30000);
+        GetExitCodeProcess(pi.hProcess, &result.code);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    else
+    {
+        result.startError = GetLastError();
+    }
+    for (HANDLE h : {si.hStdError, si.hStdOutput})
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    auto read = [&](const char* name) {
+        std::string text = ReadFileBytes(scratch / name);
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        return text;
+    };
+    result.out = read("out");
+    result.err = read("err");
+    return result;
+}
+
 // Runs kestrum.exe from beside this test with the arguments (in UTF-16, so
-// any name can be given); its output goes to files, so neither stream can
-// block the other.
+// any name can be given).
 //
 // Wine now and then fails a start outright: CreateProcess gives error 1359
 // (the new process ended before its start-up was done) and the process has
@@ -85,49 +127,11 @@ Result KestrumW(const std::vector<std::wstring>& args)
     for (const std::wstring& arg : args)
         commandLine += L" " + Quote(arg);
 
-    auto read = [&](const char* name) {
-        std::string text = ReadFileBytes(scratch / name);
-        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-        return text;
-    };
-    Result result;
-    for (int attempt = 0; attempt < 2; ++attempt)
+    Result result = StartKestrum(commandLine, scratch);
+    if (result.startError == ERROR_INTERNAL_ERROR && result.out.empty() && result.err.empty())
     {
-        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-        auto create = [&](const char* name) {
-            return CreateFileA((scratch / name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        };
-        STARTUPINFOW si = {};
-        si.cb = sizeof(si);
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        si.hStdOutput = create("out");
-        si.hStdError = create("err");
-        PROCESS_INFORMATION pi = {};
-        result = Result();
-        std::wstring mutableLine = commandLine;
-        if (si.hStdOutput != INVALID_HANDLE_VALUE && si.hStdError != INVALID_HANDLE_VALUE &&
-            CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
-        {
-            WaitForSingleObject(pi.hProcess, 30000);
-            GetExitCodeProcess(pi.hProcess, &result.code);
-            CloseHandle(pi.hThread);
-            CloseHandle(pi.hProcess);
-        }
-        else
-        {
-            result.startError = GetLastError();
-        }
-        for (HANDLE h : {si.hStdError, si.hStdOutput})
-            if (h != INVALID_HANDLE_VALUE)
-                CloseHandle(h);
-        result.out = read("out");
-        result.err = read("err");
-        const bool bNeverRan = result.startError == ERROR_INTERNAL_ERROR && result.out.empty() && result.err.empty();
-        if (!bNeverRan || attempt == 1)
-            break;
         LogRetriedStart(commandLine, result.startError);
+        result = StartKestrum(commandLine, scratch);
     }
     // A process that dies while Wine starts it leaves the loader's own
     // message in its error output, if anything.
