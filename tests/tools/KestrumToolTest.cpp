@@ -133,8 +133,9 @@ Result KestrumW(const std::vector<std::wstring>& args)
         LogRetriedStart(commandLine, result.startError);
         result = StartKestrum(commandLine, scratch);
     }
-    // A process that dies while Wine starts it leaves the loader's own
-    // message in its error output, if anything.
+    // What the process wrote, if anything, tells a failed start from a run
+    // that failed; Wine's own messages about the start go to this test's
+    // error output instead, which ctest shows.
     if (result.startError != 0)
         ADD_FAILURE() << "cannot start kestrum.exe, error " << result.startError << "; its error output: \""
                       << result.err << "\"";
