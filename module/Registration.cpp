@@ -113,11 +113,13 @@ DWORD LocateRegDat(const wchar_t* pszFolderOrFile, wchar_t (&szRegDat)[kRegDatPa
         return GetLastError();
     if (dwLength > kMaxRegDatPath)
         return ERROR_FILENAME_EXCED_RANGE;
-    DWORD dwAttributes = GetFileAttributesW(szFull);
+    // A name that ends in a separator is a folder's, whatever is there.
+    const wchar_t chLast = szFull[dwLength - 1];
+    const bool bSeparator = chLast == L'\\' || chLast == L'/';
+    DWORD dwAttributes = bSeparator ? FILE_ATTRIBUTE_DIRECTORY : GetFileAttributesW(szFull);
     if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
     {
-        const wchar_t chLast = szFull[dwLength - 1];
-        const wchar_t* pszName = chLast == L'\\' || chLast == L'/' ? L"REG.DAT" : L"\\REG.DAT";
+        const wchar_t* pszName = bSeparator ? L"REG.DAT" : L"\\REG.DAT";
         if (dwLength + static_cast<DWORD>(lstrlenW(pszName)) > kMaxRegDatPath)
             return ERROR_FILENAME_EXCED_RANGE;
         lstrcpyW(szFull + dwLength, pszName);

@@ -79,7 +79,8 @@ constexpr unsigned kRegDatPathSize = kMaxRegDatPath + 1;
 
 // The REG.DAT that a folder or a file names, as a full path (the profile
 // reader would look for a bare or relative name in the Windows folder): the
-// file REG.DAT in the folder, or the file itself, which need not exist.
+// file REG.DAT in the folder (a name that ends in a separator is always a
+// folder's), or the file itself, which need not exist.
 //   "C:\Setup" or "C:\Setup\" (a folder)      -> "C:\Setup\REG.DAT"
 //   "my.dat" (not a folder), in folder C:\Work  -> "C:\Work\my.dat"
 // Returns ERROR_SUCCESS, or why there is none, szRegDat then empty:
