@@ -82,7 +82,7 @@ int ConvertedBytes(UINT nCodePage, const wchar_t* pch, int nUnits)
 
 } // namespace
 
-int AfxToCodePage(UINT nCodePage, const wchar_t* pch, int nUnits, char* pDest, int nRoom, bool& bComplete)
+int AfxToCodePage(const wchar_t* pch, int nUnits, UINT nCodePage, char* pDest, int nRoom, bool& bComplete)
 {
     bComplete = nUnits <= 0;
     if (nUnits <= 0 || nRoom <= 0)
@@ -124,7 +124,7 @@ CString AfxToCodePage(const wchar_t* pch, int nUnits, UINT nCodePage, int nMaxBy
     if (nRoom <= 0)
         return strText;
     bool bComplete = false;
-    strText.ReleaseBuffer(AfxToCodePage(nCodePage, pch, nUnits, strText.GetBuffer(nRoom), nRoom, bComplete));
+    strText.ReleaseBuffer(AfxToCodePage(pch, nUnits, nCodePage, strText.GetBuffer(nRoom), nRoom, bComplete));
     return strText;
 }
 
@@ -151,23 +151,14 @@ bool AfxToCodePageExactly(const wchar_t* pch, int nUnits, CString& strText)
     return true;
 }
 
-std::wstring AfxFromCodePage(const char* pch, int nBytes, UINT nCodePage)
+int AfxFromCodePage(const char* pch, int nBytes, wchar_t* pDest, int nRoom, UINT nCodePage)
 {
-    std::wstring wide;
     if (pch == nullptr || nBytes <= 0)
-        return wide;
+        return 0;
     // Strictly first, so that valid text is never altered; text with stray
     // bytes then goes through the platform's lenient conversion.
-    DWORD dwFlags = MB_ERR_INVALID_CHARS;
-    int nUnits = MultiByteToWideChar(nCodePage, dwFlags, pch, nBytes, nullptr, 0);
-    if (nUnits == 0)
-    {
-        dwFlags = 0;
-        nUnits = MultiByteToWideChar(nCodePage, dwFlags, pch, nBytes, nullptr, 0);
-    }
-    if (nUnits <= 0)
-        return wide;
-    wide.resize(static_cast<size_t>(nUnits));
-    MultiByteToWideChar(nCodePage, dwFlags, pch, nBytes, &wide[0], nUnits);
-    return wide;
+    int nUnits = MultiByteToWideChar(nCodePage, MB_ERR_INVALID_CHARS, pch, nBytes, pDest, nRoom);
+    if (nUnits == 0 && GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        nUnits = MultiByteToWideChar(nCodePage, 0, pch, nBytes, pDest, nRoom);
+    return nUnits > 0 ? nUnits : 0;
 }

@@ -83,12 +83,12 @@ inline CString AfxToCodePage(const std::wstring& str)
 // written past nRoom (a failed first attempt may leave bytes after the ones
 // counted). Returns the bytes written; bComplete tells whether every unit
 // went in.
-int AfxToCodePage(UINT nCodePage, const wchar_t* pch, int nUnits, char* pDest, int nRoom, bool& bComplete);
+int AfxToCodePage(const wchar_t* pch, int nUnits, UINT nCodePage, char* pDest, int nRoom, bool& bComplete);
 
 // The active code page's form of the text only when every character has an
 // exact one, no look-alike and no default character: L"\x0101" (a with
-// macron) has none in 1252, where AfxToCodePage gives "a". False, with
-// strText unchanged, otherwise.
+// macron) has none in 1252, where AfxToCodePage gives a look-alike or "?".
+// False, with strText unchanged, otherwise.
 bool AfxToCodePageExactly(const wchar_t* pch, int nUnits, CString& strText);
 inline bool AfxToCodePageExactly(const std::wstring& str, CString& strText)
 {
@@ -99,7 +99,19 @@ inline bool AfxToCodePageExactly(const std::wstring& str, CString& strText)
 // unchanged; a byte that starts no character of the code page becomes the
 // platform's substitute, so no text ever converts to nothing.
 //   "a\xC7\xD1", 3 bytes, 949 -> L"a\xD55C"
-std::wstring AfxFromCodePage(const char* pch, int nBytes, UINT nCodePage = CP_ACP);
+// The buffer form writes at most nRoom units, no terminator, and returns
+// the units written; with pDest null it only counts the units the text
+// needs. 0 when the room is too small.
+int AfxFromCodePage(const char* pch, int nBytes, wchar_t* pDest, int nRoom, UINT nCodePage = CP_ACP);
+// The string forms are inline, so that a binary that does not use them
+// (the module) carries no standard-library strings.
+inline std::wstring AfxFromCodePage(const char* pch, int nBytes, UINT nCodePage = CP_ACP)
+{
+    std::wstring wide(static_cast<size_t>(AfxFromCodePage(pch, nBytes, nullptr, 0, nCodePage)), L'\0');
+    if (!wide.empty())
+        AfxFromCodePage(pch, nBytes, &wide[0], static_cast<int>(wide.size()), nCodePage);
+    return wide;
+}
 inline std::wstring AfxFromCodePage(const CString& str)
 {
     return AfxFromCodePage(str.GetString(), str.GetLength());

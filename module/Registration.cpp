@@ -17,9 +17,10 @@ const DWORD kPlatformBufferSize = 2048;
 // (that reader reads through this one and converts), at most 2047 bytes.
 CString ReadRegDatValue(const wchar_t* pszRegDat, const char* pszKey)
 {
-    const std::wstring strKey = AfxFromCodePage(pszKey);
+    wchar_t szKey[16] = {};
+    AfxFromCodePage(pszKey, lstrlenA(pszKey), szKey, ARRAYSIZE(szKey) - 1);
     wchar_t szValue[kPlatformBufferSize];
-    DWORD dwUnits = GetPrivateProfileStringW(L"REG", strKey.c_str(), L"", szValue, kPlatformBufferSize, pszRegDat);
+    DWORD dwUnits = GetPrivateProfileStringW(L"REG", szKey, L"", szValue, kPlatformBufferSize, pszRegDat);
     return AfxToCodePage(szValue, static_cast<int>(dwUnits), CP_ACP, static_cast<int>(kPlatformBufferSize - 1));
 }
 
@@ -72,16 +73,21 @@ bool CRegistrationEntry::IsTooLong() const noexcept
 
 const char* CRegistrationEntry::GetKeyRefusal() const
 {
-    // The platform counts characters, as UTF-16 units.
-    const std::wstring strKey = AfxFromCodePage(m_strKey);
-    int nPart = 0;
-    for (wchar_t ch : strKey)
+    // The platform counts characters, as UTF-16 units. The string class
+    // finds whole characters, so a trail byte that equals "\\" parts nothing.
+    int nUnits = 0;
+    for (int nStart = 0; nStart <= m_strKey.GetLength();)
     {
-        nPart = ch == L'\\' ? 0 : nPart + 1;
+        int nEnd = m_strKey.Find('\\', nStart);
+        if (nEnd < 0)
+            nEnd = m_strKey.GetLength();
+        const int nPart = AfxFromCodePage(m_strKey.GetString() + nStart, nEnd - nStart, nullptr, 0);
         if (nPart > CRegistryKey::kMaxKeyNameLength)
             return "key name longer than 255 characters";
+        nUnits += nPart + (nEnd < m_strKey.GetLength() ? 1 : 0);
+        nStart = nEnd + 1;
     }
-    if (strKey.size() > static_cast<size_t>(CRegistryKey::kMaxKeyPathLength))
+    if (nUnits > CRegistryKey::kMaxKeyPathLength)
         return "key path longer than 260 characters";
     return nullptr;
 }

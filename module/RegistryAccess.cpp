@@ -1,10 +1,5 @@
 #include "module/RegistryAccess.h"
 
-#include "framework/CodePage.h"
-
-#include <cstring>
-#include <vector>
-
 namespace {
 
 // Added to every access mask: the flag that picks a view, none for the
@@ -50,29 +45,6 @@ LONG CreateRegKey(HKEY hRoot, const char* pszPath, REGSAM samRights, RegistryVie
     DWORD dwDisposition = 0;
     return RegCreateKeyExA(hRoot, pszPath, 0, nullptr, REG_OPTION_NON_VOLATILE, samRights | ViewFlag(view), nullptr,
                            hKey.Put(), &dwDisposition);
-}
-
-LONG ReadRegValue(const CKeyHandle& hKey, const char* pszName, CRegValue& value)
-{
-    const std::wstring strName = AfxFromCodePage(pszName, lstrlenA(pszName));
-    std::vector<BYTE> data;
-    DWORD dwSize = 0;
-    LONG lStatus = RegQueryValueExW(hKey.Get(), strName.c_str(), nullptr, &value.m_dwType, nullptr, &dwSize);
-    // A value that grows between the two calls is asked for again.
-    while (lStatus == ERROR_SUCCESS || lStatus == ERROR_MORE_DATA)
-    {
-        data.resize(dwSize);
-        lStatus = RegQueryValueExW(hKey.Get(), strName.c_str(), nullptr, &value.m_dwType, data.data(), &dwSize);
-        if (lStatus == ERROR_SUCCESS)
-            break;
-    }
-    if (lStatus != ERROR_SUCCESS)
-        return lStatus;
-    value.m_strData.assign(dwSize / sizeof(wchar_t), L'\0');
-    if (!value.m_strData.empty())
-        std::memcpy(&value.m_strData[0], data.data(), value.m_strData.size() * sizeof(wchar_t));
-    value.m_bOddSize = dwSize % sizeof(wchar_t) != 0;
-    return ERROR_SUCCESS;
 }
 
 LONG CountRegKey(const CKeyHandle& hKey, DWORD& dwSubKeys, DWORD& dwValues)

@@ -50,7 +50,7 @@ bool ReadLetterProp(IDxDiagContainer* pContainer, const wchar_t* pszName, char* 
     // A text that does not fit the buffer with its terminator stands for no
     // letter.
     bool bComplete = false;
-    AfxToCodePage(CP_ACP, var.Get().bstrVal, lstrlenW(var.Get().bstrVal), szLetter, kLetterBufferSize - 1, bComplete);
+    AfxToCodePage(var.Get().bstrVal, lstrlenW(var.Get().bstrVal), CP_ACP, szLetter, kLetterBufferSize - 1, bComplete);
     if (!bComplete)
         szLetter[0] = ' ';
     if (pchLetter != nullptr)

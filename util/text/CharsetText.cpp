@@ -174,7 +174,7 @@ void ConvertIntoDestination(const char* pSource, int nCount, UINT nSourceCodePag
             if (nUnits <= 0)
                 break;
             bool bComplete = false;
-            nWritten += AfxToCodePage(nDestCodePage, work.Get(), nUnits, pDest + nWritten, nRoom - nWritten, bComplete);
+            nWritten += AfxToCodePage(work.Get(), nUnits, nDestCodePage, pDest + nWritten, nRoom - nWritten, bComplete);
             if (!bComplete)
                 break;
             nFrom = nTo;
@@ -227,7 +227,7 @@ CString WideToString(const WCHAR* pszWide)
     const int nRoom = 2 * (nLength + 1) - 1;
     CString strResult;
     bool bComplete = false;
-    int nWritten = AfxToCodePage(CP_THREAD_ACP, pszWide, nLength, strResult.GetBuffer(nRoom), nRoom, bComplete);
+    int nWritten = AfxToCodePage(pszWide, nLength, CP_THREAD_ACP, strResult.GetBuffer(nRoom), nRoom, bComplete);
     strResult.ReleaseBuffer(bComplete ? nWritten : 0);
     return strResult;
 }
@@ -289,7 +289,7 @@ char* WideToCP949(const WCHAR* pszWide)
     if (pText == nullptr)
         return nullptr;
     bool bComplete = false;
-    int nWritten = AfxToCodePage(949, pszWide, static_cast<int>(nLength), pText, nBytes - 1, bComplete);
+    int nWritten = AfxToCodePage(pszWide, static_cast<int>(nLength), 949, pText, nBytes - 1, bComplete);
     pText[bComplete ? nWritten : 0] = '\0';
     return pText;
 }
