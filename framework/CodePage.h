@@ -63,8 +63,8 @@ inline bool AfxHasLeadByte(const CCodePageInfo& cp, const char* p, int nLength)
 }
 
 // UTF-16 to a code page, and back. nCodePage is CP_ACP, the process's
-// active code page, unless the caller names another: the string class, the
-// 8-bit platform calls and the module's files all use that one.
+// active code page, unless the caller names another: the string class and
+// the 8-bit platform calls use that one.
 //
 // AfxToCodePage: characters the code page lacks become its substitutes (a
 // look-alike, or its default character "?"). At most nMaxBytes bytes: a
