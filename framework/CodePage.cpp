@@ -70,3 +70,95 @@ const CCodePageInfo& AfxGetCodePageInfo()
     static const CCodePageInfo info = BuildCodePageInfo(GetACP());
     return info;
 }
+
+namespace {
+
+int ConvertedBytes(UINT nCodePage, const wchar_t* pch, int nUnits)
+{
+    if (nUnits <= 0)
+        return 0;
+    return WideCharToMultiByte(nCodePage, 0, pch, nUnits, nullptr, 0, nullptr, nullptr);
+}
+
+} // namespace
+
+int AfxToCodePage(const wchar_t* pch, int nUnits, UINT nCodePage, char* pDest, int nRoom, bool& bComplete)
+{
+    bComplete = nUnits <= 0;
+    if (nUnits <= 0 || nRoom <= 0)
+        return 0;
+    int nWritten = WideCharToMultiByte(nCodePage, 0, pch, nUnits, pDest, nRoom, nullptr, nullptr);
+    if (nWritten > 0)
+    {
+        bComplete = true;
+        return nWritten;
+    }
+    // Too long, or not convertible at all. Longer prefixes never convert to
+    // fewer bytes, so search for the longest prefix that fits: nLow fits,
+    // nHigh does not.
+    int nLow = 0;
+    int nHigh = nUnits;
+    while (nHigh - nLow > 1)
+    {
+        int nMid = nLow + (nHigh - nLow) / 2;
+        int nBytes = ConvertedBytes(nCodePage, pch, nMid);
+        if (nBytes > 0 && nBytes <= nRoom)
+            nLow = nMid;
+        else
+            nHigh = nMid;
+    }
+    // A surrogate pair is one character.
+    if (nLow > 0 && IS_HIGH_SURROGATE(pch[nLow - 1]) && IS_LOW_SURROGATE(pch[nLow]))
+        --nLow;
+    if (nLow == 0)
+        return 0;
+    nWritten = WideCharToMultiByte(nCodePage, 0, pch, nLow, pDest, nRoom, nullptr, nullptr);
+    return nWritten > 0 ? nWritten : 0;
+}
+
+CString AfxToCodePage(const wchar_t* pch, int nUnits, UINT nCodePage, int nMaxBytes)
+{
+    CString strText;
+    const int nBytes = ConvertedBytes(nCodePage, pch, nUnits);
+    const int nRoom = nBytes < nMaxBytes ? nBytes : nMaxBytes;
+    if (nRoom <= 0)
+        return strText;
+    bool bComplete = false;
+    strText.ReleaseBuffer(AfxToCodePage(pch, nUnits, nCodePage, strText.GetBuffer(nRoom), nRoom, bComplete));
+    return strText;
+}
+
+bool AfxToCodePageExactly(const wchar_t* pch, int nUnits, CString& strText)
+{
+    if (nUnits <= 0)
+    {
+        strText.Empty();
+        return true;
+    }
+    // The UTF-8 code page has every character, and takes neither flag nor
+    // default-used argument.
+    const bool bUtf8 = GetACP() == CP_UTF8;
+    const DWORD dwFlags = bUtf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL bDefaultUsed = FALSE;
+    const int nBytes =
+        WideCharToMultiByte(CP_ACP, dwFlags, pch, nUnits, nullptr, 0, nullptr, bUtf8 ? nullptr : &bDefaultUsed);
+    if (nBytes <= 0 || bDefaultUsed)
+        return false;
+    CString strExact;
+    WideCharToMultiByte(CP_ACP, dwFlags, pch, nUnits, strExact.GetBuffer(nBytes), nBytes, nullptr, nullptr);
+    strExact.ReleaseBuffer(nBytes);
+    strText = strExact;
+    return true;
+}
+
+int AfxFromCodePage(const char* pch, int nBytes, wchar_t* pDest, int nRoom, UINT nCodePage)
+{
+    if (pch == nullptr || nBytes <= 0)
+        return 0;
+    // Strictly first, so that valid text is never altered; text with stray
+    // bytes then goes through the platform's lenient conversion.
+    int nUnits = MultiByteToWideChar(nCodePage, MB_ERR_INVALID_CHARS, pch, nBytes, pDest, nRoom);
+    if (nUnits == 0 && GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        nUnits = MultiByteToWideChar(nCodePage, 0, pch, nBytes, pDest, nRoom);
+    return nUnits > 0 ? nUnits : 0;
+}

@@ -3,33 +3,13 @@
 #include "module/RegistryKey.h"
 #include "util/path/PathUtil.h"
 
-#include <memory>
+#include "framework/CodePage.h"
 
 namespace {
 
 // Room for the module path, the Windows folder and each REG.DAT value:
 // 2047 bytes (or UTF-16 units) and a terminator.
-const DWORD kPlatformBufferSize = kRegDatPathSize;
-
-// UTF-16 text in the active code page, cut at the last whole character
-// that fits nMaxBytes.
-CString ToCodePageText(const wchar_t* pch, int nUnits, int nMaxBytes)
-{
-    CString strText;
-    int nBytes = WideCharToMultiByte(CP_ACP, 0, pch, nUnits, nullptr, 0, nullptr, nullptr);
-    while (nBytes > nMaxBytes)
-    {
-        // Drop the last character, a surrogate pair as one.
-        nUnits -= nUnits >= 2 && IS_LOW_SURROGATE(pch[nUnits - 1]) && IS_HIGH_SURROGATE(pch[nUnits - 2]) ? 2 : 1;
-        nBytes = WideCharToMultiByte(CP_ACP, 0, pch, nUnits, nullptr, 0, nullptr, nullptr);
-    }
-    if (nBytes > 0)
-    {
-        WideCharToMultiByte(CP_ACP, 0, pch, nUnits, strText.GetBuffer(nBytes), nBytes, nullptr, nullptr);
-        strText.ReleaseBuffer(nBytes);
-    }
-    return strText;
-}
+const DWORD kPlatformBufferSize = 2048;
 
 // Reads one key of section "REG"; a missing file, section or key reads as "".
 // The file is named in UTF-16, so its folder may be named in any script; the
@@ -37,13 +17,11 @@ CString ToCodePageText(const wchar_t* pch, int nUnits, int nMaxBytes)
 // (that reader reads through this one and converts), at most 2047 bytes.
 CString ReadRegDatValue(const wchar_t* pszRegDat, const char* pszKey)
 {
-    // The keys are ASCII.
     wchar_t szKey[16] = {};
-    for (size_t i = 0; pszKey[i] != '\0' && i + 1 < ARRAYSIZE(szKey); ++i)
-        szKey[i] = static_cast<wchar_t>(pszKey[i]);
+    AfxFromCodePage(pszKey, lstrlenA(pszKey), szKey, ARRAYSIZE(szKey) - 1);
     wchar_t szValue[kPlatformBufferSize];
     DWORD dwUnits = GetPrivateProfileStringW(L"REG", szKey, L"", szValue, kPlatformBufferSize, pszRegDat);
-    return ToCodePageText(szValue, static_cast<int>(dwUnits), static_cast<int>(kPlatformBufferSize - 1));
+    return AfxToCodePage(szValue, static_cast<int>(dwUnits), CP_ACP, static_cast<int>(kPlatformBufferSize - 1));
 }
 
 // The values registration writes under each root, in writing order: the
@@ -95,16 +73,19 @@ bool CRegistrationEntry::IsTooLong() const noexcept
 
 const char* CRegistrationEntry::GetKeyRefusal() const
 {
-    // The platform counts characters, as UTF-16 units.
-    int nUnits = MultiByteToWideChar(CP_ACP, 0, m_strKey, m_strKey.GetLength(), nullptr, 0);
-    std::unique_ptr<wchar_t[]> key(new wchar_t[static_cast<size_t>(nUnits) + 1]());
-    MultiByteToWideChar(CP_ACP, 0, m_strKey, m_strKey.GetLength(), key.get(), nUnits);
-    int nPart = 0;
-    for (int i = 0; i < nUnits; ++i)
+    // The platform counts characters, as UTF-16 units. The string class
+    // finds whole characters, so a trail byte that equals "\\" parts nothing.
+    int nUnits = 0;
+    for (int nStart = 0; nStart <= m_strKey.GetLength();)
     {
-        nPart = key[i] == L'\\' ? 0 : nPart + 1;
+        int nEnd = m_strKey.Find('\\', nStart);
+        if (nEnd < 0)
+            nEnd = m_strKey.GetLength();
+        const int nPart = AfxFromCodePage(m_strKey.GetString() + nStart, nEnd - nStart, nullptr, 0);
         if (nPart > CRegistryKey::kMaxKeyNameLength)
             return "key name longer than 255 characters";
+        nUnits += nPart + (nEnd < m_strKey.GetLength() ? 1 : 0);
+        nStart = nEnd + 1;
     }
     if (nUnits > CRegistryKey::kMaxKeyPathLength)
         return "key path longer than 260 characters";
@@ -129,11 +110,37 @@ BOOL QueryWindowsFolder(CString& strDir)
     return TRUE;
 }
 
-CRegistrationPlan PlanRegistration(const wchar_t* pszRegDat, CString strWindowsDir)
+DWORD LocateRegDat(const wchar_t* pszFolderOrFile, wchar_t (&szRegDat)[kRegDatPathSize])
+{
+    szRegDat[0] = L'\0';
+    wchar_t szFull[kRegDatPathSize];
+    DWORD dwLength = GetFullPathNameW(pszFolderOrFile, kRegDatPathSize, szFull, nullptr);
+    if (dwLength == 0)
+        return GetLastError();
+    if (dwLength > kMaxRegDatPath)
+        return ERROR_FILENAME_EXCED_RANGE;
+    // A name that ends in a separator is a folder's, whatever is there.
+    const wchar_t chLast = szFull[dwLength - 1];
+    const bool bSeparator = chLast == L'\\' || chLast == L'/';
+    DWORD dwAttributes = bSeparator ? FILE_ATTRIBUTE_DIRECTORY : GetFileAttributesW(szFull);
+    if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    {
+        const wchar_t* pszName = bSeparator ? L"REG.DAT" : L"\\REG.DAT";
+        if (dwLength + static_cast<DWORD>(lstrlenW(pszName)) > kMaxRegDatPath)
+            return ERROR_FILENAME_EXCED_RANGE;
+        lstrcpyW(szFull + dwLength, pszName);
+    }
+    lstrcpyW(szRegDat, szFull);
+    return ERROR_SUCCESS;
+}
+
+CRegistrationPlan PlanRegistration(const wchar_t* pszRegDat, CString strWindowsDir, RegistryView view)
 {
     CRegistrationPlan plan;
-    // A name that does not fit is never read cut short: it reads as missing.
-    const bool bFits = lstrlenW(pszRegDat) < static_cast<int>(kRegDatPathSize);
+    plan.m_view = view;
+    // A name that does not fit is never read cut short: it reads as missing,
+    // as the profile reader reads it.
+    const bool bFits = lstrlenW(pszRegDat) <= static_cast<int>(kMaxRegDatPath);
     lstrcpynW(plan.m_szRegDat, bFits ? pszRegDat : L"", kRegDatPathSize);
     plan.m_strWindowsDrive = GetWindowsDrive(strWindowsDir);
 
@@ -168,7 +175,7 @@ int WriteRegistration(const CRegistrationPlan& plan, LONG (*pStatus)[kRegistrati
 {
     // An incomplete plan has no entries, so it writes nothing.
     CRegistryKey key;
-    key.m_samView = plan.m_samView;
+    key.m_view = plan.m_view;
     int nWritten = 0;
     for (int i = 0; i < plan.m_nEntries; ++i)
     {
@@ -194,19 +201,15 @@ HRESULT RegisterFromRegDat(HMODULE hModule)
     DWORD dwLength = GetModuleFileNameW(hModule, szPath, kPlatformBufferSize);
     if (dwLength == 0 || dwLength >= kPlatformBufferSize)
         return S_OK;
+    // Its folder: the path without the file name after the last separator.
+    while (dwLength > 0 && szPath[dwLength - 1] != L'\\' && szPath[dwLength - 1] != L'/')
+        --dwLength;
+    szPath[dwLength] = L'\0';
+    wchar_t szRegDat[kRegDatPathSize];
     CString strWindowsDir;
-    if (!QueryWindowsFolder(strWindowsDir))
+    if (LocateRegDat(szPath, szRegDat) != ERROR_SUCCESS || !QueryWindowsFolder(strWindowsDir))
         return S_OK;
-
-    // The file name after the last separator becomes REG.DAT.
-    DWORD dwFolder = dwLength;
-    while (dwFolder > 0 && szPath[dwFolder - 1] != L'\\' && szPath[dwFolder - 1] != L'/')
-        --dwFolder;
-    static const wchar_t szRegDat[] = L"REG.DAT";
-    if (dwFolder + ARRAYSIZE(szRegDat) > kPlatformBufferSize)
-        return S_OK;
-    lstrcpyW(szPath + dwFolder, szRegDat);
-    CRegistrationPlan plan = PlanRegistration(szPath, strWindowsDir);
+    CRegistrationPlan plan = PlanRegistration(szRegDat, strWindowsDir);
     WriteRegistration(plan);
     return S_OK;
 }

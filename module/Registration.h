@@ -19,6 +19,8 @@
 // empty one, in which case nothing at all is written.
 #pragma once
 
+#include "module/RegistryAccess.h"
+
 #include "framework/String.h"
 
 #include <windows.h>
@@ -68,8 +70,23 @@ struct CRegistrationEntry
     const char* GetKeyRefusal() const;
 };
 
-// Room for the name of the REG.DAT read: 2047 UTF-16 units and a terminator.
-constexpr unsigned kRegDatPathSize = 2048;
+// The longest REG.DAT path the platform's profile reader reads, in UTF-16
+// units: it works on the file's full path in a buffer of MAX_PATH units and
+// reads nothing at all from a longer one (under Wine 8, a path of 259 units
+// reads, one of 260 reads as a missing file).
+constexpr unsigned kMaxRegDatPath = MAX_PATH - 1;
+constexpr unsigned kRegDatPathSize = kMaxRegDatPath + 1;
+
+// The REG.DAT that a folder or a file names, as a full path (the profile
+// reader would look for a bare or relative name in the Windows folder): the
+// file REG.DAT in the folder (a name that ends in a separator is always a
+// folder's), or the file itself, which need not exist.
+//   "C:\Setup" or "C:\Setup\" (a folder)      -> "C:\Setup\REG.DAT"
+//   "my.dat" (not a folder), in folder C:\Work  -> "C:\Work\my.dat"
+// Returns ERROR_SUCCESS, or why there is none, szRegDat then empty:
+// ERROR_FILENAME_EXCED_RANGE for a path of more than kMaxRegDatPath units,
+// else the platform's reason for a name it cannot make a full path of.
+DWORD LocateRegDat(const wchar_t* pszFolderOrFile, wchar_t (&szRegDat)[kRegDatPathSize]);
 
 // A complete plan writes each value under each root.
 constexpr int kRegistrationEntries = kRegistrationRoots * kRegistrationValues;
@@ -106,10 +123,9 @@ struct CRegistrationPlan
     // complete, else 0. Held in place: a plan needs no container.
     CRegistrationEntry m_entries[kRegistrationEntries];
     int m_nEntries = 0;
-    // The registry view written: KEY_WOW64_32KEY, KEY_WOW64_64KEY, or 0 (as
-    // planned) for the view of the writer's own bitness, as regsvr32 of
-    // that bitness writes.
-    REGSAM m_samView = 0;
+    // The registry view the entries go to; the module's is its own, as
+    // regsvr32 of its bitness writes.
+    RegistryView m_view = RegistryView::Own;
 
     bool IsComplete() const noexcept { return m_strStopKey.IsEmpty(); }
 };
@@ -138,14 +154,14 @@ CString GetWindowsDrive(CString strWindowsDir);
 BOOL QueryWindowsFolder(CString& strDir);
 
 // Reads CLSID, TITLE, VERSION and PATH from section "REG" of the file
-// pszRegDat, in that order, stopping at the first empty one. The file is
-// named in UTF-16, so any folder name works; the values are text in the
-// active code page, as the 8-bit profile reader gives them, and at most
-// 2047 bytes of each are seen (cut at a whole character). pszRegDat should
-// be a full path (the profile reader looks for a bare file name in the
-// Windows folder) of fewer than kRegDatPathSize units. A missing file, or
-// a longer name, stops at "CLSID".
-CRegistrationPlan PlanRegistration(const wchar_t* pszRegDat, CString strWindowsDir);
+// pszRegDat, in that order, stopping at the first empty one, and plans the
+// entries for the registry view given. The file is named in UTF-16, so any
+// folder name works; the values are text in the active code page, as the
+// 8-bit profile reader gives them, and at most 2047 bytes of each are seen
+// (cut at a whole character). pszRegDat is a path that LocateRegDat gave;
+// a missing file, or a name longer than kMaxRegDatPath, stops at "CLSID".
+CRegistrationPlan PlanRegistration(const wchar_t* pszRegDat, CString strWindowsDir,
+                                   RegistryView view = RegistryView::Own);
 
 // Writes the entries of a complete plan in order, in the plan's view; a key
 // that cannot be created or data over 254 bytes skips that one entry. An
@@ -156,8 +172,8 @@ CRegistrationPlan PlanRegistration(const wchar_t* pszRegDat, CString strWindowsD
 int WriteRegistration(const CRegistrationPlan& plan, LONG (*pStatus)[kRegistrationEntries] = nullptr);
 
 // Registers the component that REG.DAT beside hModule's file names, both
-// found by their UTF-16 names. Always
-// S_OK: a missing file, an empty value, a module path or Windows folder that
-// cannot be read whole, or a key that cannot be written only mean less is
-// written. Exhausted memory raises CMemoryException.
+// found by their UTF-16 names. Always S_OK: a missing file, an empty value,
+// a module path or Windows folder that cannot be read whole, a REG.DAT path
+// longer than kMaxRegDatPath, or a key that cannot be written only mean
+// less is written. Exhausted memory raises CMemoryException.
 HRESULT RegisterFromRegDat(HMODULE hModule);

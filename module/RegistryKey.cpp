@@ -1,7 +1,5 @@
 #include "module/RegistryKey.h"
 
-#include "framework/Handle.h"
-
 #include <cstring>
 
 namespace {
@@ -10,13 +8,13 @@ namespace {
 void FlushUnlessSkipped(const CKeyHandle& hKey, BOOL bSkipFlush)
 {
     if (!bSkipFlush)
-        RegFlushKey(hKey.Get());
+        FlushRegKey(hKey);
 }
 
 } // namespace
 
 CRegistryKey::CRegistryKey()
-    : m_lLastError(ERROR_SUCCESS), m_hRoot(HKEY_CURRENT_USER), m_bSkipFlush(TRUE), m_samView(0)
+    : m_lLastError(ERROR_SUCCESS), m_hRoot(HKEY_CURRENT_USER), m_bSkipFlush(TRUE), m_view(RegistryView::Own)
 {
 }
 
@@ -30,7 +28,7 @@ void CRegistryKey::Reset()
     m_strSubKey.Empty();
     m_hRoot = HKEY_CURRENT_USER;
     m_bSkipFlush = TRUE;
-    m_samView = 0;
+    m_view = RegistryView::Own;
 }
 
 BOOL CRegistryKey::SelectRoot(HKEY hRoot)
@@ -55,18 +53,16 @@ BOOL CRegistryKey::OpenSubKey(CString strSubKey, BOOL bCreate, LONG* plStatus)
     CKeyHandle hKey;
     if (bCreate)
     {
-        DWORD dwDisposition = 0;
-        lStatus = RegCreateKeyExA(m_hRoot, strSubKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | m_samView,
-                                  nullptr, hKey.Put(), &dwDisposition);
+        lStatus = CreateRegKey(m_hRoot, strSubKey, KEY_ALL_ACCESS, m_view, hKey);
         if (lStatus != ERROR_SUCCESS)
             return FALSE;
     }
     else
     {
-        m_lLastError = RegOpenKeyExA(m_hRoot, strSubKey, 0, KEY_ALL_ACCESS | m_samView, hKey.Put());
+        m_lLastError = OpenRegKey(m_hRoot, strSubKey, KEY_ALL_ACCESS, m_view, hKey);
         if (m_lLastError != ERROR_SUCCESS)
         {
-            m_lLastError = RegOpenKeyExA(m_hRoot, strSubKey, 0, KEY_READ | m_samView, hKey.Put());
+            m_lLastError = OpenRegKey(m_hRoot, strSubKey, KEY_READ, m_view, hKey);
             lStatus = m_lLastError;
             if (m_lLastError != ERROR_SUCCESS)
                 return FALSE;
@@ -90,11 +86,10 @@ BOOL CRegistryKey::SetStringValue(CString strName, CString strValue, LONG* plSta
     std::memcpy(buffer, strValue.GetString(), static_cast<size_t>(nLength) + 1);
 
     CKeyHandle hKey;
-    lStatus = RegOpenKeyExA(m_hRoot, m_strSubKey, 0, KEY_WRITE | m_samView, hKey.Put());
+    lStatus = OpenRegKey(m_hRoot, m_strSubKey, KEY_WRITE, m_view, hKey);
     if (lStatus != ERROR_SUCCESS)
         return FALSE;
-    lStatus = RegSetValueExA(hKey.Get(), strName, 0, REG_SZ, reinterpret_cast<const BYTE*>(buffer),
-                             static_cast<DWORD>(nLength) + 1);
+    lStatus = SetRegString(hKey, strName, buffer, static_cast<DWORD>(nLength) + 1);
     FlushUnlessSkipped(hKey, m_bSkipFlush);
     return lStatus == ERROR_SUCCESS;
 }

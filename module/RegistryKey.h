@@ -3,13 +3,17 @@
 // The object remembers a predefined root and the path of a sub-key below it,
 // never an open key: every call that touches the registry opens a key, does
 // its one thing and closes the key before it returns, so an instance can be
-// dropped at any point without leaking a handle.
+// dropped at any point without leaking a handle. It reaches the registry
+// through RegistryAccess.h, asking full access to create or open a key (read
+// access on a second try) and write access to set a value.
 //
 //   CRegistryKey key;                       // root HKEY_CURRENT_USER
 //   key.SelectRoot(HKEY_LOCAL_MACHINE);
 //   if (key.OpenSubKey("SOFTWARE\\Vendor\\App", TRUE))   // creates the path
 //       key.SetStringValue("Path", "C:\\App");            // REG_SZ, <= 254 bytes
 #pragma once
+
+#include "module/RegistryAccess.h"
 
 #include "framework/String.h"
 
@@ -57,7 +61,6 @@ public:
     HKEY m_hRoot;           // the selected predefined root
     BOOL m_bSkipFlush;      // TRUE: never call RegFlushKey
     CString m_strSubKey;    // target of SetStringValue; empty = the root
-    // Added to every access mask: KEY_WOW64_32KEY or KEY_WOW64_64KEY picks
-    // that registry view; 0, the view of the caller's own bitness.
-    REGSAM m_samView;
+    RegistryView m_view;    // the registry view every call works in
+
 };

@@ -187,6 +187,40 @@ TEST_F(RegistrationTest, PlanListsTheSixValuesInWritingOrder)
               std::vector<LONG>(status, status + kRegistrationEntries));
 }
 
+// REG.DAT is found by a path as long as the profile reader reads, and past
+// that by none: the reader itself reads nothing there.
+TEST_F(RegistrationTest, RegDatPathUpToTheProfileReadersLimit)
+{
+    const struct
+    {
+        unsigned length;    // of the REG.DAT path
+        bool located;
+    } rows[] = {{kMaxRegDatPath, true}, {kMaxRegDatPath + 1, false}};
+    const std::string text = RegDat("T", "V", "P");
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.length);
+        const std::wstring base = RegDatFile().substr(0, RegDatFile().size() - 7);
+        const std::wstring folder = base + std::wstring(row.length - base.size() - 8, L'd');
+        const std::wstring file = folder + L"\\REG.DAT";
+        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr));
+        HANDLE h = CreateFileW((L"\\\\?\\" + file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        DWORD dwWritten = 0;
+        EXPECT_TRUE(WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &dwWritten, nullptr));
+        CloseHandle(h);
+
+        wchar_t szRegDat[kRegDatPathSize];
+        const DWORD dwError = LocateRegDat(folder.c_str(), szRegDat);
+        wchar_t szValue[8] = L"";
+        EXPECT_EQ(row.located, GetPrivateProfileStringW(L"REG", L"TITLE", L"", szValue, 8, file.c_str()) > 0);
+        EXPECT_EQ(static_cast<DWORD>(row.located ? ERROR_SUCCESS : ERROR_FILENAME_EXCED_RANGE), dwError);
+        EXPECT_EQ(row.located ? file : std::wstring(), szRegDat);
+        EXPECT_EQ(row.located, PlanRegistration(file.c_str(), "C:\\WINDOWS").IsComplete());
+        DeleteFileW((L"\\\\?\\" + file).c_str());
+        RemoveDirectoryW((L"\\\\?\\" + folder).c_str());
+    }
+}
+
 TEST_F(RegistrationTest, MissingRegDatWritesNothing)
 {
     LoadedModule module(m_dir.Path());

@@ -61,7 +61,7 @@ int ForEachFile(const CCommandLine& cmd, const char* pszCommand, CRecord& out, F
 // the active code page is shown marked rather than as a look-alike.
 int ListFolder(const std::wstring& strFolder, const std::wstring& strPattern, bool bFolders, CRecord& out)
 {
-    if (ToCodePage(strFolder).GetLength() >= MAX_PATH)
+    if (AfxToCodePage(strFolder).GetLength() >= MAX_PATH)
         return FailName(strFolder, "path too long");
     DWORD dwAttributes = GetFileAttributesW(strFolder.c_str());
     if (dwAttributes == INVALID_FILE_ATTRIBUTES)

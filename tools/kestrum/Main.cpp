@@ -7,10 +7,11 @@
 //
 // Adding a command is one row in the table below and one handler; adding
 // an option is one declaration, named in the rows of the commands that
-// take it.
+// take it, which ask the command line for its value.
 #include "tools/kestrum/Tool.h"
 #include "KestrumVersion.h"
 
+#include "framework/CodePage.h"
 #include "framework/Exceptions.h"
 #include "framework/SystemLibrary.h"
 
@@ -20,41 +21,27 @@
 
 namespace {
 
-bool TakeView(CCommandLine& cmd, const COption& option, const std::wstring& strValue);
 int RunHelp(const CCommandLine& cmd, CRecord& out);
 
 // Options of no command: they replace what the command line asks for.
-const COption g_help = {"--help", nullptr, nullptr, "the command list, or with a command its help", "/? -? -h /h",
-                        TakeSwitch<&CCommandLine::m_bHelp>};
-const COption g_version = {"--version", nullptr, nullptr, "the tool's version", nullptr,
-                           TakeSwitch<&CCommandLine::m_bVersion>};
-const COption* const g_globalOptions[] = {&g_help, &g_version};
+const COption g_help = {"--help", nullptr, nullptr, "the command list, or with a command its help", "/? -? -h /h"};
+const COption g_version = {"--version", nullptr, nullptr, "the tool's version", nullptr};
+const COptionUse g_globalOptions[] = {&g_help, &g_version};
 
-const COption g_json = {"--json", nullptr, nullptr, "print one JSON document instead of text lines", nullptr,
-                        TakeSwitch<&CCommandLine::m_bJson>};
-const COption g_write = {"--write", nullptr, nullptr, "change the registry; without it nothing is changed", nullptr,
-                         TakeSwitch<&CCommandLine::m_bWrite>};
-// Two declarations of one name: the commands that change the registry
-// act on one view, check may look at both. Both take a value.
-const COption g_view = {"--view", "32|64", "32 or 64",
-                        "the registry view; default: the one regsvr32 of this bitness writes", nullptr,
-                        TakeView};
-const COption g_views = {"--view", "32|64|both", "32, 64 or both",
-                         "the registry view, or both in turn; default: the one regsvr32 of this bitness writes",
-                         nullptr, TakeView};
+const COption g_json = {"--json", nullptr, nullptr, "print one JSON document instead of text lines", nullptr};
 
-bool TakeView(CCommandLine& cmd, const COption& option, const std::wstring& strValue)
-{
-    cmd.m_nView = strValue == L"32" ? 32 : strValue == L"64" ? 64 : 0;
-    if (&option == &g_views && strValue == L"both")
-        cmd.m_nView = kBothViews;
-    return cmd.m_nView != 0;
-}
+} // namespace
+
+const COption g_write = {"--write", nullptr, nullptr, "change the registry; without it nothing is changed", nullptr};
+const COption g_view = {"--view", "32|64", nullptr,
+                        "the registry view; default: the one regsvr32 of this bitness writes", nullptr};
+
+namespace {
 
 template <typename... T>
-std::vector<const COption*> Options(std::vector<const COption*> options, const T&... more)
+std::vector<COptionUse> Options(std::vector<COptionUse> options, const T&... more)
 {
-    for (const std::vector<const COption*>& list : {more...})
+    for (const std::vector<COptionUse>& list : {more...})
         options.insert(options.end(), list.begin(), list.end());
     return options;
 }
@@ -120,9 +107,10 @@ const std::vector<CCommand>& GetCommands()
          "\"differs\" (other data, compared exactly), \"not-string\" (not REG_SZ),\n"
          "\"unreadable\" (the reason on standard error) or \"left-out\" (data over 254\n"
          "bytes, which registration skips). A last line \"summary<TAB>TEXT\" says whether\n"
-         "the values are there, and with --view both in which view. Exits 0 when every\n"
-         "value registration writes is \"ok\" in each view asked, else 1.",
-         1, 1, {&g_json, &g_views}, RunCheck},
+         "the values are there, and with --view both (the tool's own view, then the\n"
+         "other) in which view. Exits 0 when every value registration writes is \"ok\"\n"
+         "in each view asked, else 1.",
+         1, 1, {&g_json, {&g_view, "both"}}, RunCheck},
         {"dx", "", "installed DirectX release: by the diagnostic provider, by the system files, combined",
          "Prints \"provider<TAB>RELEASE\" and \"files<TAB>RELEASE\" (\"none\" where a method\n"
          "finds nothing), then \"release<TAB>0xNUMBER<TAB>TEXT\": the provider's answer, or the\n"
@@ -150,29 +138,85 @@ const CCommand* FindCommand(const char* pszName)
     return nullptr;
 }
 
-bool Takes(const CCommand& command, const COption& option)
+// The use of the option by the command, or by no command for the global
+// options; null when neither takes it.
+const COptionUse* FindUse(const CCommand* pCommand, const COption& option)
 {
-    for (const COption* pOption : command.options)
-        if (pOption == &option)
+    for (const COptionUse& use : g_globalOptions)
+        if (use.pOption == &option)
+            return &use;
+    if (pCommand != nullptr)
+        for (const COptionUse& use : pCommand->options)
+            if (use.pOption == &option)
+                return &use;
+    return nullptr;
+}
+
+// "32|64" gives "32" and "64".
+std::vector<CString> Words(const CString& strList, char chSeparator)
+{
+    std::vector<CString> words;
+    for (int nStart = 0; !strList.IsEmpty() && nStart <= strList.GetLength();)
+    {
+        int nEnd = strList.Find(chSeparator, nStart);
+        if (nEnd < 0)
+            nEnd = strList.GetLength();
+        words.push_back(strList.Mid(nStart, nEnd - nStart));
+        nStart = nEnd + 1;
+    }
+    return words;
+}
+
+// "32|64|both": the values the option takes where it is used so; "" for a
+// switch or a value that may be anything.
+CString ListedValues(const COptionUse& use)
+{
+    if (use.pOption->pszValue == nullptr || use.pOption->pszTakes != nullptr)
+        return CString();
+    return CString(use.pOption->pszValue) + (use.pszMore != nullptr ? CString("|") + use.pszMore : CString());
+}
+
+// Whether the use takes the value: a listed one, or any but "".
+bool TakesValue(const COptionUse& use, const std::wstring& strValue)
+{
+    if (use.pOption->pszTakes != nullptr)
+        return !strValue.empty();
+    for (const CString& strWord : Words(ListedValues(use), '|'))
+        if (AfxFromCodePage(strWord) == strValue)
             return true;
     return false;
 }
 
-// "--view 32|64", as usage shows an option.
-CString OptionUsage(const COption& option)
+// What the use takes, for its usage error: "a file name", "32, 64 or both".
+CString TakesText(const COptionUse& use)
 {
-    return CString(option.pszName) + (option.pszValue != nullptr ? CString(" ") + option.pszValue : CString());
+    if (use.pOption->pszTakes != nullptr)
+        return use.pOption->pszTakes;
+    const std::vector<CString> words = Words(ListedValues(use), '|');
+    CString strText;
+    for (size_t i = 0; i < words.size(); ++i)
+        strText += (i == 0 ? "" : i + 1 == words.size() ? " or " : ", ") + words[i];
+    return strText;
 }
 
-void PrintOptionLine(FILE* pOut, const COption& option)
+// "--view 32|64", as usage shows an option.
+CString OptionUsage(const COptionUse& use)
+{
+    const COption& option = *use.pOption;
+    if (option.pszValue == nullptr)
+        return option.pszName;
+    return CString(option.pszName) + " " + (option.pszTakes != nullptr ? CString(option.pszValue) : ListedValues(use));
+}
+
+void PrintOptionLine(FILE* pOut, const COptionUse& use)
 {
     // "/? -h" reads " (also /?, -h)".
     CString strAliases;
-    for (const char* pch = option.pszAliases; pch != nullptr && *pch != '\0'; ++pch)
-        strAliases += *pch == ' ' ? CString(", ") : CString(*pch);
+    for (const CString& strAlias : Words(use.pOption->pszAliases, ' '))
+        strAliases += (strAliases.IsEmpty() ? " (also " : ", ") + strAlias;
     if (!strAliases.IsEmpty())
-        strAliases = " (also " + strAliases + ")";
-    std::fprintf(pOut, "  %-18s %s%s\n", OptionUsage(option).GetString(), option.pszHelp, strAliases.GetString());
+        strAliases += ")";
+    std::fprintf(pOut, "  %-18s %s%s\n", OptionUsage(use).GetString(), use.pOption->pszHelp, strAliases.GetString());
 }
 
 void PrintUsage(FILE* pOut)
@@ -185,8 +229,8 @@ void PrintUsage(FILE* pOut)
     for (const CCommand& command : GetCommands())
         std::fprintf(pOut, "  %-10s %-14s %s\n", command.pszName, command.pszOperands, command.pszSummary);
     std::fputs("\nOptions of no command:\n", pOut);
-    for (const COption* pOption : g_globalOptions)
-        PrintOptionLine(pOut, *pOption);
+    for (const COptionUse& use : g_globalOptions)
+        PrintOptionLine(pOut, use);
     std::fputs("\nOperands may name files and folders in any script; FILE operands may hold\n"
                "the wildcards * and ? in their last part. Options may stand anywhere; \"--\"\n"
                "ends them.\n"
@@ -206,13 +250,13 @@ void PrintUsage(FILE* pOut)
 void PrintCommandHelp(const CCommand& command)
 {
     CString strUsage = CString("usage: kestrum ") + command.pszName;
-    if (Takes(command, g_json))
+    if (FindUse(&command, g_json) != nullptr)
         strUsage += CString(" [") + g_json.pszName + "]";
     if (*command.pszOperands != '\0')
         strUsage += CString(" ") + command.pszOperands;
-    for (const COption* pOption : command.options)
-        if (pOption != &g_json)
-            strUsage += " [" + OptionUsage(*pOption) + "]";
+    for (const COptionUse& use : command.options)
+        if (use.pOption != &g_json)
+            strUsage += " [" + OptionUsage(use) + "]";
     CString strSummary = command.pszSummary;
     strSummary.SetAt(0, static_cast<char>(std::toupper(static_cast<unsigned char>(strSummary[0]))));
     std::printf("%s\n\n%s.\n", strUsage.GetString(), strSummary.GetString());
@@ -221,8 +265,8 @@ void PrintCommandHelp(const CCommand& command)
     if (command.options.empty())
         return;
     std::fputs("\nOptions:\n", stdout);
-    for (const COption* pOption : command.options)
-        PrintOptionLine(stdout, *pOption);
+    for (const COptionUse& use : command.options)
+        PrintOptionLine(stdout, use);
 }
 
 // Reports a usage error; with --json also as the run's document. The
@@ -238,37 +282,28 @@ int UsageError(bool bJson, const char* pszCommand, const std::wstring& strMessag
 
 std::wstring Quoted(const char* pszBefore, const std::wstring& strArg)
 {
-    return ToWide(pszBefore) + L"'" + strArg + L"'";
+    return AfxFromCodePage(pszBefore) + L"'" + strArg + L"'";
 }
 
 bool IsAlias(const COption& option, const std::wstring& strArg)
 {
-    if (option.pszAliases == nullptr)
-        return false;
-    CString strAliases = option.pszAliases;
-    for (int nStart = 0; nStart <= strAliases.GetLength();)
-    {
-        int nEnd = strAliases.Find(' ', nStart);
-        if (nEnd < 0)
-            nEnd = strAliases.GetLength();
-        if (SameName(strAliases.Mid(nStart, nEnd - nStart), ToCodePage(strArg)))
+    for (const CString& strAlias : Words(option.pszAliases, ' '))
+        if (SameName(strAlias, AfxToCodePage(strArg)))
             return true;
-        nStart = nEnd + 1;
-    }
     return false;
 }
 
 // The declaration an argument names, by its name or "NAME=VALUE" (an
 // option with a value only), among all the tool's options; null for none.
-// Options of one name agree on taking a value, so the first one tells.
 const COption* FindOption(const std::wstring& strArg)
 {
-    std::vector<const COption*> all(std::begin(g_globalOptions), std::end(g_globalOptions));
+    std::vector<COptionUse> all(std::begin(g_globalOptions), std::end(g_globalOptions));
     for (const CCommand& command : GetCommands())
         all.insert(all.end(), command.options.begin(), command.options.end());
-    for (const COption* pOption : all)
+    for (const COptionUse& use : all)
     {
-        const std::wstring strName = ToWide(pOption->pszName);
+        const COption* pOption = use.pOption;
+        const std::wstring strName = AfxFromCodePage(pOption->pszName);
         if ((strArg.compare(0, strName.size(), strName) == 0 &&
              (strArg.size() == strName.size() || (pOption->pszValue != nullptr && strArg[strName.size()] == L'='))) ||
             IsAlias(*pOption, strArg))
@@ -277,45 +312,36 @@ const COption* FindOption(const std::wstring& strArg)
     return nullptr;
 }
 
-// An option as the command line gives it.
-struct CGivenOption
-{
-    const COption* pOption;     // the first declaration of its name
-    std::wstring strValue;
-    bool bValueMissing;         // a value option without one, or with one that begins with "--"
-};
-
 bool IsOptionLike(const std::wstring& strArg)
 {
     return strArg.size() >= 2 && strArg[0] == L'-';
 }
 
-// The option of the command that has the name given, or a global one; null
-// when the command does not take it.
-const COption* ResolveOption(const CCommand* pCommand, const COption& given)
+// An option as the command line gives it.
+struct CGivenOption
 {
-    for (const COption* pOption : g_globalOptions)
-        if (pOption == &given)
-            return pOption;
-    if (pCommand != nullptr)
-        for (const COption* pOption : pCommand->options)
-            if (std::strcmp(pOption->pszName, given.pszName) == 0)
-                return pOption;
-    return nullptr;
-}
+    const COption* pOption;
+    std::wstring strValue;
+    bool bValueMissing;         // a value option without one, or with one that begins with "--"
+};
 
-int Run(const std::vector<std::wstring>& args, bool& bJson)
+// The command line taken apart. Options may stand anywhere; "--" ends
+// them, so an operand may begin with "-". The first error is kept until
+// every option is known, so that --json is decided like any other.
+struct CArguments
 {
-    // Options may stand anywhere; "--" ends them, so an operand may begin
-    // with "-". The first error is reported once every option is known, so
-    // that --json is decided like any other.
-    CCommandLine cmd;
-    std::vector<CGivenOption> given;
-    std::wstring strFirstError;
-    bool bOptionsDone = false;
-    std::wstring strWideCommand;
-    CString strCommand;
     bool bCommand = false;
+    std::wstring strCommand;
+    std::vector<std::wstring> operands;
+    std::vector<CGivenOption> options;
+    std::wstring strFirstError;
+    bool bJson = false;
+};
+
+CArguments SplitArguments(const std::vector<std::wstring>& args)
+{
+    CArguments parsed;
+    bool bOptionsDone = false;
     for (size_t i = 1; i < args.size(); ++i)
     {
         const std::wstring& strArg = args[i];
@@ -327,56 +353,109 @@ int Run(const std::vector<std::wstring>& args, bool& bJson)
         const COption* pOption = bOptionsDone ? nullptr : FindOption(strArg);
         if (pOption == nullptr && !bOptionsDone && IsOptionLike(strArg))
         {
-            if (strFirstError.empty())
-                strFirstError = Quoted("unknown option ", strArg);
-            continue;
+            if (parsed.strFirstError.empty())
+                parsed.strFirstError = Quoted("unknown option ", strArg);
         }
-        if (pOption == nullptr)
+        else if (pOption == nullptr && !parsed.bCommand)
         {
-            if (!bCommand)
-            {
-                strWideCommand = strArg;
-                strCommand = ToCodePage(strArg);
-                bCommand = true;
-            }
-            else
-            {
-                cmd.m_args.push_back(ToCodePage(strArg));
-                cmd.m_wideArgs.push_back(strArg);
-            }
-            continue;
+            parsed.strCommand = strArg;
+            parsed.bCommand = true;
         }
-        CGivenOption option = {pOption, std::wstring(), false};
-        if (pOption->pszValue != nullptr)
+        else if (pOption == nullptr)
         {
-            const size_t nName = std::strlen(pOption->pszName);
-            if (strArg.size() > nName)
-                option.strValue = strArg.substr(nName + 1);
-            else if (i + 1 < args.size() && args[i + 1].compare(0, 2, L"--") != 0)
-                option.strValue = args[++i];
-            option.bValueMissing = option.strValue.compare(0, 2, L"--") == 0 || option.strValue.empty();
+            parsed.operands.push_back(strArg);
         }
-        bJson = bJson || pOption == &g_json;
-        given.push_back(option);
+        else
+        {
+            CGivenOption option = {pOption, std::wstring(), false};
+            if (pOption->pszValue != nullptr)
+            {
+                const size_t nName = std::strlen(pOption->pszName);
+                if (strArg.size() > nName)
+                    option.strValue = strArg.substr(nName + 1);
+                else if (i + 1 < args.size() && args[i + 1].compare(0, 2, L"--") != 0)
+                    option.strValue = args[++i];
+                option.bValueMissing = option.strValue.compare(0, 2, L"--") == 0 || option.strValue.empty();
+            }
+            parsed.bJson = parsed.bJson || pOption == &g_json;
+            parsed.options.push_back(option);
+        }
     }
+    return parsed;
+}
 
-    const CCommand* pCommand = bCommand ? FindCommand(strCommand) : nullptr;
-    const char* pszCommand = pCommand != nullptr ? pCommand->pszName : nullptr;
-    if (!strFirstError.empty())
-        return UsageError(bJson, pszCommand, strFirstError);
-    const std::wstring strName = ToWide(pszCommand != nullptr ? pszCommand : "");
+// Puts the options given into the command line, each as the command (or
+// no command) takes it; the usage error of the first one it cannot take,
+// else "". Without a command, the command's options wait for the command's
+// own error.
+std::wstring TakeOptions(const CCommand* pCommand, const std::vector<CGivenOption>& given, CCommandLine& cmd)
+{
+    const std::wstring strName = AfxFromCodePage(pCommand != nullptr ? pCommand->pszName : "");
     for (const CGivenOption& option : given)
     {
-        const COption* pOption = ResolveOption(pCommand, *option.pOption);
-        if (pOption == nullptr && pCommand == nullptr)
-            continue;   // an option of a command: the missing command is the error
-        if (pOption == nullptr)
-            return UsageError(bJson, pszCommand, strName + L" does not take " + ToWide(option.pOption->pszName));
-        if (option.bValueMissing || !pOption->pfnTake(cmd, *pOption, option.strValue))
-            return UsageError(bJson, pszCommand, ToWide(pOption->pszName) + L" takes " + ToWide(pOption->pszTakes));
+        const COptionUse* pUse = FindUse(pCommand, *option.pOption);
+        const std::wstring strOption = AfxFromCodePage(option.pOption->pszName);
+        if (pUse == nullptr && pCommand == nullptr)
+            continue;
+        if (pUse == nullptr)
+            return strName + L" does not take " + strOption;
+        if (option.bValueMissing || (option.pOption->pszValue != nullptr && !TakesValue(*pUse, option.strValue)))
+            return strOption + L" takes " + AfxFromCodePage(TakesText(*pUse));
+        for (auto& taken : cmd.m_options)
+            if (taken.first == option.pOption)
+                taken.second = option.strValue;
+        if (!cmd.Has(*option.pOption))
+            cmd.m_options.emplace_back(option.pOption, option.strValue);
+    }
+    return std::wstring();
+}
+
+// Runs the command the line names with its operands; usage and its own
+// help where the line asks for them.
+int RunCommand(const CCommand& command, const CCommandLine& cmd, bool bJson)
+{
+    if (cmd.Has(g_help))
+    {
+        PrintCommandHelp(command);
+        return ExitSuccess;
+    }
+    const std::wstring strName = AfxFromCodePage(command.pszName);
+    const int nArgs = static_cast<int>(cmd.m_args.size());
+    if (nArgs < command.nMinArgs)
+        return UsageError(bJson, command.pszName, strName + L" needs more operands");
+    if (command.nMaxArgs >= 0 && nArgs > command.nMaxArgs)
+        return UsageError(bJson, command.pszName, strName + L" takes fewer operands");
+
+    CRecord out;
+    int nResult = command.pfnRun(cmd, out);
+    if (nResult == ExitUsage)
+        return nResult;
+    // A check that finds the registry otherwise has an answer, not an error.
+    if (bJson && nResult != ExitSuccess && out.GetLayout() != CRecord::List && !GetFirstComplaint().empty())
+        out.FileName("error", GetFirstComplaint()).JsonOnly();
+    out.Print(bJson);
+    return nResult;
+}
+
+int Run(const std::vector<std::wstring>& args, bool& bJson)
+{
+    const CArguments parsed = SplitArguments(args);
+    bJson = parsed.bJson;
+    const CCommand* pCommand = parsed.bCommand ? FindCommand(AfxToCodePage(parsed.strCommand)) : nullptr;
+    const char* pszCommand = pCommand != nullptr ? pCommand->pszName : nullptr;
+    if (!parsed.strFirstError.empty())
+        return UsageError(bJson, pszCommand, parsed.strFirstError);
+    CCommandLine cmd;
+    const std::wstring strError = TakeOptions(pCommand, parsed.options, cmd);
+    if (!strError.empty())
+        return UsageError(bJson, pszCommand, strError);
+    for (const std::wstring& strOperand : parsed.operands)
+    {
+        cmd.m_args.push_back(AfxToCodePage(strOperand));
+        cmd.m_wideArgs.push_back(strOperand);
     }
 
-    if (cmd.m_bVersion)
+    if (cmd.Has(g_version))
     {
         CRecord()
             .Text("name", "kestrum")
@@ -386,35 +465,16 @@ int Run(const std::vector<std::wstring>& args, bool& bJson)
             .Print(bJson);
         return ExitSuccess;
     }
-    if (!bCommand)
+    if (!parsed.bCommand)
     {
-        PrintUsage(cmd.m_bHelp ? stdout : stderr);
-        if (!cmd.m_bHelp && bJson)
+        PrintUsage(cmd.Has(g_help) ? stdout : stderr);
+        if (!cmd.Has(g_help) && bJson)
             CRecord().Text("error", "no command given").Print(true);
-        return cmd.m_bHelp ? ExitSuccess : ExitUsage;
+        return cmd.Has(g_help) ? ExitSuccess : ExitUsage;
     }
     if (pCommand == nullptr)
-        return UsageError(bJson, nullptr, Quoted("unknown command ", strWideCommand));
-    if (cmd.m_bHelp)
-    {
-        PrintCommandHelp(*pCommand);
-        return ExitSuccess;
-    }
-    int nArgs = static_cast<int>(cmd.m_args.size());
-    if (nArgs < pCommand->nMinArgs)
-        return UsageError(bJson, pszCommand, strName + L" needs more operands");
-    if (pCommand->nMaxArgs >= 0 && nArgs > pCommand->nMaxArgs)
-        return UsageError(bJson, pszCommand, strName + L" takes fewer operands");
-
-    CRecord out;
-    int nResult = pCommand->pfnRun(cmd, out);
-    if (nResult == ExitUsage)
-        return nResult;
-    // A check that finds the registry otherwise has an answer, not an error.
-    if (bJson && nResult != ExitSuccess && out.GetLayout() != CRecord::List && !GetFirstComplaint().empty())
-        out.FileName("error", GetFirstComplaint()).JsonOnly();
-    out.Print(bJson);
-    return nResult;
+        return UsageError(bJson, nullptr, Quoted("unknown command ", parsed.strCommand));
+    return RunCommand(*pCommand, cmd, bJson);
 }
 
 // help [COMMAND]
@@ -427,29 +487,18 @@ int RunHelp(const CCommandLine& cmd, CRecord&)
     }
     const CCommand* pTopic = FindCommand(cmd.m_args[0]);
     if (pTopic == nullptr)
-        return UsageError(cmd.m_bJson, nullptr, Quoted("unknown command ", cmd.m_wideArgs[0]));
+        return UsageError(cmd.Has(g_json), nullptr, Quoted("unknown command ", cmd.m_wideArgs[0]));
     PrintCommandHelp(*pTopic);
     return ExitSuccess;
 }
 
 } // namespace
 
-bool TakeFileName(CCommandLine& cmd, const COption& option, const std::wstring& strValue)
+const std::wstring* CCommandLine::ValueOf(const COption& option) const
 {
-    // Given twice, the last one counts.
-    for (auto& file : cmd.m_files)
-        if (file.first == &option)
-            file.second = strValue;
-    if (cmd.FileOf(option) == nullptr)
-        cmd.m_files.emplace_back(&option, strValue);
-    return !strValue.empty();
-}
-
-const std::wstring* CCommandLine::FileOf(const COption& option) const
-{
-    for (const auto& file : m_files)
-        if (file.first == &option)
-            return &file.second;
+    for (const auto& taken : m_options)
+        if (taken.first == &option)
+            return &taken.second;
     return nullptr;
 }
 

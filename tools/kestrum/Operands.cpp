@@ -15,7 +15,7 @@ CFileMatch Match(const CString& strPath, const std::wstring& strWidePath)
 
 CFileMatch Problem(const std::wstring& strWidePath, const CString& strReason)
 {
-    CFileMatch match = Match(ToCodePage(strWidePath), strWidePath);
+    CFileMatch match = Match(AfxToCodePage(strWidePath), strWidePath);
     match.m_strReason = strReason;
     return match;
 }
@@ -39,7 +39,7 @@ std::vector<CFileMatch> ExpandPattern(const std::wstring& strWide)
                 continue;
             CFileMatch match;
             match.m_strWidePath = strFolder + data.cFileName;
-            if (!ToCodePageExactly(match.m_strWidePath, match.m_strPath))
+            if (!AfxToCodePageExactly(match.m_strWidePath, match.m_strPath))
                 match.m_strReason = "name outside the active code page";
             else if (match.m_strPath.GetLength() >= MAX_PATH)
                 match.m_strReason = "path too long";
@@ -62,7 +62,7 @@ std::vector<CFileMatch> ExpandFileOperand(const std::wstring& strWide)
     // The library's file operations take names in the code page, and
     // refuse names of 260 bytes or more, whatever is there.
     CString strPath;
-    if (!ToCodePageExactly(strWide, strPath))
+    if (!AfxToCodePageExactly(strWide, strPath))
         return {Problem(strWide, "name outside the active code page")};
     if (strPath.GetLength() >= MAX_PATH)
         return {Problem(strWide, "path too long")};

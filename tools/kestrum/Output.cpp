@@ -2,6 +2,8 @@
 // progress line.
 #include "tools/kestrum/Tool.h"
 
+#include "framework/CodePage.h"
+
 #include <cstdarg>
 #include <cstdio>
 
@@ -43,7 +45,7 @@ int Fail(const char* pszFormat, ...)
     CString strMessage = FormatMessageV(pszFormat, args);
     va_end(args);
     if (g_strFirstComplaint.empty())
-        g_strFirstComplaint = ToWide(strMessage);
+        g_strFirstComplaint = AfxFromCodePage(strMessage);
     WriteComplaint("", EscapeText(strMessage));
     return ExitFailure;
 }
@@ -51,7 +53,7 @@ int Fail(const char* pszFormat, ...)
 int FailName(const std::wstring& strName, const CString& strReason)
 {
     if (g_strFirstComplaint.empty())
-        g_strFirstComplaint = strName + L": " + ToWide(strReason);
+        g_strFirstComplaint = strName + L": " + AfxFromCodePage(strReason);
     WriteComplaint("", TextOfFileName(strName) + ": " + EscapeText(strReason));
     return ExitFailure;
 }

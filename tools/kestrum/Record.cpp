@@ -46,51 +46,6 @@ std::string JsonQuoteWide(const std::wstring& wide)
 
 } // namespace
 
-// Strictly first, so valid text is never altered; text with stray bytes
-// then goes through the platform's lenient conversion.
-std::wstring ToWide(const CString& str)
-{
-    std::wstring wide;
-    if (str.IsEmpty())
-        return wide;
-    DWORD dwFlags = MB_ERR_INVALID_CHARS;
-    int nUnits = MultiByteToWideChar(CP_ACP, dwFlags, str, str.GetLength(), nullptr, 0);
-    if (nUnits == 0)
-    {
-        dwFlags = 0;
-        nUnits = MultiByteToWideChar(CP_ACP, dwFlags, str, str.GetLength(), nullptr, 0);
-    }
-    wide.resize(nUnits);
-    if (nUnits > 0)
-        MultiByteToWideChar(CP_ACP, dwFlags, str, str.GetLength(), &wide[0], nUnits);
-    return wide;
-}
-
-namespace {
-
-// UTF-16 text in the code page, when each of its characters has an exact
-// form there (no look-alike, no "?" put in for it).
-bool ConvertExactly(const wchar_t* pch, int nUnits, CString& strOut)
-{
-    if (nUnits == 0)
-        return true;
-    // The UTF-8 code page has every character, and takes no default-used flag.
-    bool bUtf8 = GetACP() == CP_UTF8;
-    BOOL bDefaultUsed = FALSE;
-    int nBytes = WideCharToMultiByte(CP_ACP, bUtf8 ? 0 : WC_NO_BEST_FIT_CHARS, pch, nUnits, nullptr, 0, nullptr,
-                                     bUtf8 ? nullptr : &bDefaultUsed);
-    if (nBytes <= 0 || bDefaultUsed)
-        return false;
-    CString strText;
-    char* p = strText.GetBuffer(nBytes);
-    WideCharToMultiByte(CP_ACP, bUtf8 ? 0 : WC_NO_BEST_FIT_CHARS, pch, nUnits, p, nBytes, nullptr, nullptr);
-    strText.ReleaseBuffer(nBytes);
-    strOut += strText;
-    return true;
-}
-
-} // namespace
-
 CString TextOfFileName(const std::wstring& wide)
 {
     CString strOut;
@@ -98,7 +53,7 @@ CString TextOfFileName(const std::wstring& wide)
     {
         int nUnits = IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() && IS_LOW_SURROGATE(wide[i + 1]) ? 2 : 1;
         CString strChar;
-        if (ConvertExactly(&wide[i], nUnits, strChar))
+        if (AfxToCodePageExactly(&wide[i], nUnits, strChar))
         {
             strOut += EscapeText(strChar);
         }
@@ -198,15 +153,6 @@ CString EscapeText(const CString& str)
     return strOut;
 }
 
-bool ToCodePageExactly(const std::wstring& strWide, CString& strName)
-{
-    CString strText;
-    if (!ConvertExactly(strWide.data(), static_cast<int>(strWide.size()), strText))
-        return false;
-    strName = strText;
-    return true;
-}
-
 CString CRecord::CField::TextForm() const
 {
     if (m_bShownAs)
@@ -302,12 +248,12 @@ void CRecord::AppendJson(std::string& strOut) const
         bFirst = false;
         if (!bArray)
         {
-            strOut += JsonQuoteWide(ToWide(field.m_strName.c_str()));
+            strOut += JsonQuoteWide(AfxFromCodePage(field.m_strName.c_str()));
             strOut += ':';
         }
         switch (field.m_kind)
         {
-        case CField::KindText: strOut += JsonQuoteWide(ToWide(field.m_strValue)); break;
+        case CField::KindText: strOut += JsonQuoteWide(AfxFromCodePage(field.m_strValue)); break;
         case CField::KindFileName: strOut += JsonQuoteWide(field.m_strWide); break;
         case CField::KindNumber: strOut += std::to_string(field.m_qwValue); break;
         case CField::KindBool: strOut += field.m_qwValue != 0 ? "true" : "false"; break;
@@ -376,7 +322,7 @@ void WriteText(FILE* pStream, const CString& strText, bool bText)
         return;
     }
     std::fflush(pStream);
-    std::wstring wide = ToWide(strText);
+    std::wstring wide = AfxFromCodePage(strText);
     if (bText)
         wide = ForConsole(wide);
     // A console takes a limited amount in one call.
@@ -388,20 +334,6 @@ void WriteText(FILE* pStream, const CString& strText, bool bText)
             break;
         nDone += dwWritten;
     }
-}
-
-CString ToCodePage(const std::wstring& strWide)
-{
-    CString strText;
-    int nBytes = WideCharToMultiByte(CP_ACP, 0, strWide.data(), static_cast<int>(strWide.size()), nullptr, 0, nullptr,
-                                     nullptr);
-    if (nBytes > 0)
-    {
-        WideCharToMultiByte(CP_ACP, 0, strWide.data(), static_cast<int>(strWide.size()), strText.GetBuffer(nBytes),
-                            nBytes, nullptr, nullptr);
-        strText.ReleaseBuffer(nBytes);
-    }
-    return strText;
 }
 
 void CRecord::Print(bool bJson) const

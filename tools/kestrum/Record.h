@@ -30,6 +30,7 @@
 // is a \uXXXX escape, and a file name carries its exact characters.
 #pragma once
 
+#include "framework/CodePage.h"
 #include "framework/String.h"
 
 #include <cstdio>
@@ -109,18 +110,6 @@ CString EscapeText(const CString& str);
 // A UTF-16 file name as text output shows it: escaped, each character
 // that the active code page cannot spell as \uXXXX.
 CString TextOfFileName(const std::wstring& strName);
-
-// Text of the active code page in UTF-16 (stray bytes become the
-// platform's substitute).
-std::wstring ToWide(const CString& str);
-
-// The exact active-code-page form of a UTF-16 name; false when some
-// character has none (the platform would substitute a look-alike or "?").
-bool ToCodePageExactly(const std::wstring& strWide, CString& strName);
-
-// UTF-16 text in the active code page, characters it lacks as the
-// platform substitutes them (for names that are only shown or compared).
-CString ToCodePage(const std::wstring& strWide);
 
 // Writes text in the code page to standard output or standard error: its
 // bytes to a file or a pipe, UTF-16 to a console. bText: the text output's

@@ -1,70 +1,85 @@
 // register, unregister and check: what DllRegisterServer writes for a
 // REG.DAT, written on request or to files (RegistrationFormats.h), its safe
-// undo, and whether the registry holds it. The plan, its keys and names are
-// the module's own, so the tool and the module cannot disagree.
+// undo, and whether the registry holds it. The plan, its keys and names,
+// the REG.DAT it reads and the registry calls are the module's own, so the
+// tool and the module cannot disagree.
 #include "tools/kestrum/RegistrationFormats.h"
 
+#include "framework/CodePage.h"
 #include "framework/Handle.h"
-#include "util/path/FileSystem.h"
+#include "module/RegistryAccess.h"
 
 #include <algorithm>
 
 namespace {
 
-// The view of this program's own bitness, which regsvr32 of that bitness
-// writes to.
-int OwnView()
+// A status as the dry run and the run with --write spell it.
+struct CStatus
 {
-    return sizeof(void*) == 8 ? 64 : 32;
-}
+    const char* pszDry;
+    const char* pszWritten;
+};
+const CStatus kWrite = {"write", "written"};
+const CStatus kSkip = {"skip", "skipped"};
+const CStatus kFail = {"fail", "failed"};
+const CStatus kRemove = {"remove", "removed"};
+const CStatus kKeep = {"keep", "kept"};
+const CStatus kAbsent = {"absent", "absent"};
+const CStatus kRemoveKey = {"remove-key", "removed-key"};
+const CStatus kKeepKey = {"keep-key", "kept-key"};
 
-// The views a command acts on, in turn: --view, else the program's own;
-// both is the program's own and then the other.
-std::vector<int> ViewsOf(const CCommandLine& cmd)
+// One run of a command on a REG.DAT: what it acts on and what it found.
+struct CRegDatRun
 {
-    if (cmd.m_nView == kBothViews)
-        return {OwnView(), 96 - OwnView()};
-    return {cmd.m_nView != 0 ? cmd.m_nView : OwnView()};
-}
+    const CCommandLine& cmd;
+    CRecord& out;
+    bool bWrite;
+    // The views acted on in turn: the plan's, then with --view both the
+    // other one.
+    std::vector<RegistryView> views;
+    CRegistrationPlan plan;
+    CRecord warnings;
+    int nResult;
 
-REGSAM SamOf(int nView)
-{
-    return nView == 64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
-}
-
-bool HasView64()
-{
-    if (OwnView() == 64)
-        return true;
-    BOOL bWow64 = FALSE;
-    return IsWow64Process(GetCurrentProcess(), &bWow64) && bWow64;
-}
-
-// The REG.DAT that an operand names: the file itself, or REG.DAT in the
-// folder. A full path, since the profile reader looks for a bare or
-// relative name in the Windows folder; in UTF-16, so that a folder of any
-// name works, and whole characters decide whether it ends in a separator.
-CString FindRegDat(const std::wstring& strOperand, std::wstring& strRegDat)
-{
-    wchar_t szFull[MAX_PATH];
-    DWORD dwLength = GetFullPathNameW(strOperand.c_str(), MAX_PATH, szFull, nullptr);
-    if (dwLength == 0)
-        return DescribeError(GetLastError());
-    if (dwLength >= MAX_PATH)
-        return "path too long";
-    strRegDat = szFull;
-    DWORD dwAttributes = GetFileAttributesW(strRegDat.c_str());
-    if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    const char* Status(const CStatus& status) const { return bWrite ? status.pszWritten : status.pszDry; }
+    void Warn(const CString& strMessage)
     {
-        wchar_t chLast = strRegDat.back();
-        strRegDat += chLast == L'\\' || chLast == L'/' ? L"REG.DAT" : L"\\REG.DAT";
-        if (strRegDat.size() >= MAX_PATH)
-            return "path too long";
+        ::Warn("%s", strMessage.GetString());
+        warnings.Text(nullptr, strMessage);
     }
-    // The profile reader reads a file it cannot open as empty; say why first.
-    CFileHandle hFile(CreateFileW(strRegDat.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return hFile ? CString() : DescribeError(GetLastError());
+};
+
+// --view: the view it names, else the program's own; "both" is the
+// program's own and then the other.
+std::vector<RegistryView> ViewsOf(const CCommandLine& cmd)
+{
+    const std::wstring* pstrView = cmd.ValueOf(g_view);
+    if (pstrView == nullptr)
+        return {RegistryView::Own};
+    if (*pstrView == L"both")
+        return {RegistryView::Own, GetViewBits(RegistryView::Own) == 64 ? RegistryView::Bits32 : RegistryView::Bits64};
+    return {*pstrView == L"64" ? RegistryView::Bits64 : RegistryView::Bits32};
+}
+
+// The REG.DAT an operand names, or why there is none. The profile reader
+// reads a file it cannot open as empty, so that says why first.
+CString FindRegDat(const std::wstring& strOperand, wchar_t (&szRegDat)[kRegDatPathSize])
+{
+    DWORD dwError = LocateRegDat(strOperand.c_str(), szRegDat);
+    if (dwError == ERROR_FILENAME_EXCED_RANGE)
+    {
+        CString strReason;
+        strReason.Format("path too long: the profile reader reads no REG.DAT whose path has more than %u characters",
+                         kMaxRegDatPath);
+        return strReason;
+    }
+    if (dwError == ERROR_SUCCESS)
+    {
+        CFileHandle hFile(CreateFileW(szRegDat, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        dwError = hFile ? ERROR_SUCCESS : GetLastError();
+    }
+    return dwError == ERROR_SUCCESS ? CString() : DescribeError(dwError);
 }
 
 // 8-4-4-4-12 hexadecimal digits, as a class identifier is written.
@@ -94,43 +109,69 @@ CRecord EntryRecord(const char* pszStatus, const CRegistrationEntry& entry, cons
     return record.Text(pszData, entry.m_strData);
 }
 
-// What the commands on a REG.DAT share: the REG.DAT read, the view (a
-// line of its own unless the command shows its views itself), and the
-// values read, with warnings where REG.DAT does not look like what its
-// author meant. False (after complaining) when there is nothing to act on.
-bool Prepare(const CCommandLine& cmd, bool bViewLine, CRegistrationPlan& plan, CRecord& out, CRecord& warnings,
-             int& nResult)
+// Registration writes exactly what REG.DAT says; these only tell where it
+// does not look like what its author meant.
+void WarnAboutPlan(CRegDatRun& run)
 {
-    std::wstring strRegDat;
-    CString strReason = FindRegDat(cmd.m_wideArgs[0], strRegDat);
+    const CRegistrationPlan& plan = run.plan;
+    if (!IsGuidText(plan.m_strClsid))
+        run.Warn("CLSID is not a class identifier of the form XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX (hex digits)");
+    if (AfxFromCodePage(plan.m_strClsid).find(L'\\') != std::wstring::npos)
+        run.Warn("CLSID holds a \"\\\", so the class key becomes a chain of nested keys");
+    // Each value once, though every root has it.
+    bool warned[kRegistrationValues] = {};
+    for (int i = 0; i < plan.m_nEntries; ++i)
+    {
+        const CRegistrationEntry& entry = plan.m_entries[i];
+        if (!entry.IsTooLong() || warned[entry.m_value])
+            continue;
+        warned[entry.m_value] = true;
+        CString strWhat = GetRegDatSource(entry.m_value);
+        if (entry.m_value == RegValueInstallPath)
+            strWhat = "the install path (the drive and " + strWhat + ")";
+        CString strMessage;
+        strMessage.Format("%s is %d bytes, more than 254: registration leaves it out", strWhat.GetString(),
+                          entry.m_strData.GetLength());
+        run.Warn(strMessage);
+    }
+}
+
+// What the commands on a REG.DAT share: the REG.DAT read, the view (a line
+// of its own unless the command shows its views itself), the values read,
+// and the warnings. False (after complaining) when there is nothing to act
+// on.
+bool Prepare(CRegDatRun& run, bool bViewLine)
+{
+    const std::wstring& strOperand = run.cmd.m_wideArgs[0];
+    wchar_t szRegDat[kRegDatPathSize];
+    CString strReason = FindRegDat(strOperand, szRegDat);
     if (!strReason.IsEmpty())
     {
-        nResult = FailName(strRegDat.empty() ? cmd.m_wideArgs[0] : strRegDat, strReason);
+        run.nResult = FailName(szRegDat[0] == L'\0' ? strOperand : szRegDat, strReason);
         return false;
     }
-    const std::vector<int> views = ViewsOf(cmd);
-    for (int nView : views)
+    for (RegistryView view : run.views)
     {
-        if (nView == 64 && !HasView64())
+        if (!HasRegistryView(view))
         {
-            nResult = Fail("--view %s: this system has no 64-bit registry view", views.size() > 1 ? "both" : "64");
+            run.nResult = Fail("--view %s: this system has no 64-bit registry view",
+                               AfxToCodePage(*run.cmd.ValueOf(g_view)).GetString());
             return false;
         }
     }
     CString strWindowsDir;
     if (!QueryWindowsFolder(strWindowsDir))
     {
-        nResult = Fail("cannot read the Windows folder");
+        run.nResult = Fail("cannot read the Windows folder");
         return false;
     }
 
-    plan = PlanRegistration(strRegDat.c_str(), strWindowsDir);
-    if (cmd.m_nView != 0 && views.size() == 1)
-        plan.m_samView = SamOf(views[0]);
-    out = CRecord(CRecord::Lines);
-    out.FileName("file", plan.m_szRegDat).Text("drive", plan.m_strWindowsDrive);
+    run.plan = PlanRegistration(szRegDat, strWindowsDir, run.views[0]);
+    const CRegistrationPlan& plan = run.plan;
+    run.out = CRecord(CRecord::Lines);
+    run.out.FileName("file", plan.m_szRegDat).Text("drive", plan.m_strWindowsDrive);
     if (bViewLine)
-        out.Number("view", static_cast<unsigned>(views[0]));
+        run.out.Number("view", static_cast<unsigned>(GetViewBits(plan.m_view)));
     CRecord read(CRecord::Lines);
     for (const CRegDatKey& key : g_regDatKeys)
     {
@@ -138,55 +179,18 @@ bool Prepare(const CCommandLine& cmd, bool bViewLine, CRegistrationPlan& plan, C
         if (plan.m_strStopKey == key.m_pszName)
             break;
     }
-    out.Nested("values", read);
-    if (plan.IsComplete())
-        out.Null("stop");
-    else
-        out.Text("stop", plan.m_strStopKey);
-
-    auto warn = [&warnings](const CString& strMessage) {
-        Warn("%s", strMessage.GetString());
-        warnings.Text(nullptr, strMessage);
-    };
+    run.out.Nested("values", read);
     if (plan.IsComplete())
     {
-        // Registration writes exactly what REG.DAT says; these only tell.
-        if (!IsGuidText(plan.m_strClsid))
-            warn("CLSID is not a class identifier of the form XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX (hex digits)");
-        if (ToWide(plan.m_strClsid).find(L'\\') != std::wstring::npos)
-            warn("CLSID holds a \"\\\", so the class key becomes a chain of nested keys");
-        // Each value once, though every root has it.
-        bool warned[kRegistrationValues] = {};
-        for (int i = 0; i < plan.m_nEntries; ++i)
-        {
-            const CRegistrationEntry& entry = plan.m_entries[i];
-            if (!entry.IsTooLong() || warned[entry.m_value])
-                continue;
-            warned[entry.m_value] = true;
-            CString strWhat = GetRegDatSource(entry.m_value);
-            if (entry.m_value == RegValueInstallPath)
-                strWhat = "the install path (the drive and " + strWhat + ")";
-            CString strMessage;
-            strMessage.Format("%s is %d bytes, more than 254: registration leaves it out", strWhat.GetString(),
-                              entry.m_strData.GetLength());
-            warn(strMessage);
-        }
+        run.out.Null("stop");
+        WarnAboutPlan(run);
     }
     else
     {
-        nResult = Fail("%s is empty or missing: registration writes nothing",
-                       plan.m_strStopKey.GetString());
+        run.out.Text("stop", plan.m_strStopKey);
+        run.nResult = Fail("%s is empty or missing: registration writes nothing", plan.m_strStopKey.GetString());
     }
     return plan.IsComplete();
-}
-
-// A key of the plan, opened in the plan's view; null when it is not there.
-CKeyHandle OpenKey(const CRegistrationPlan& plan, HKEY hRoot, const CString& strKey, REGSAM samAccess)
-{
-    CKeyHandle hKey;
-    if (RegOpenKeyExA(hRoot, strKey, 0, samAccess | plan.m_samView, hKey.Put()) != ERROR_SUCCESS)
-        return CKeyHandle();
-    return hKey;
 }
 
 // What the registry holds where an entry goes, compared with the entry's
@@ -209,22 +213,14 @@ struct CFoundValue
     LONG m_lError = ERROR_SUCCESS;
 };
 
-CFoundValue ReadValue(REGSAM samView, const CRegistrationEntry& entry)
+CFoundValue ReadValue(const CRegistrationEntry& entry, RegistryView view)
 {
     CFoundValue found;
     CKeyHandle hKey;
-    LONG lStatus =
-        RegOpenKeyExA(entry.m_pRoot->m_hRoot, entry.m_strKey, 0, KEY_QUERY_VALUE | samView, hKey.Put());
-    const std::wstring strName = ToWide(entry.m_strName);
-    std::vector<BYTE> data;
-    DWORD dwSize = 0;
+    CRegValue value;
+    LONG lStatus = OpenRegKey(entry.m_pRoot->m_hRoot, entry.m_strKey, kKeyRead, view, hKey);
     if (lStatus == ERROR_SUCCESS)
-        lStatus = RegQueryValueExW(hKey.Get(), strName.c_str(), nullptr, &found.m_dwType, nullptr, &dwSize);
-    if (lStatus == ERROR_SUCCESS)
-    {
-        data.resize(dwSize);
-        lStatus = RegQueryValueExW(hKey.Get(), strName.c_str(), nullptr, &found.m_dwType, data.data(), &dwSize);
-    }
+        lStatus = ReadRegValue(hKey, entry.m_strName, value);
     if (lStatus == ERROR_FILE_NOT_FOUND)
         return found;
     if (lStatus != ERROR_SUCCESS)
@@ -233,16 +229,17 @@ CFoundValue ReadValue(REGSAM samView, const CRegistrationEntry& entry)
         found.m_lError = lStatus;
         return found;
     }
-    std::wstring strStored(dwSize / sizeof(wchar_t), L'\0');
-    std::copy(data.begin(), data.begin() + strStored.size() * sizeof(wchar_t), reinterpret_cast<BYTE*>(&strStored[0]));
-    const std::wstring strExpected = ToWide(entry.m_strData) + L'\0';
-    found.m_strData = strStored;
-    if (!found.m_strData.empty() && found.m_strData.back() == L'\0')
+    found.m_dwType = value.m_dwType;
+    found.m_strData = value.m_strData;
+    const bool bTerminated = !found.m_strData.empty() && found.m_strData.back() == L'\0';
+    if (bTerminated)
         found.m_strData.pop_back();
     if (found.m_dwType != REG_SZ)
         found.m_state = ValueNotString;
     else
-        found.m_state = dwSize % sizeof(wchar_t) == 0 && strStored == strExpected ? ValueSame : ValueDiffers;
+        found.m_state = bTerminated && !value.m_bOddSize && found.m_strData == AfxFromCodePage(entry.m_strData)
+                            ? ValueSame
+                            : ValueDiffers;
     return found;
 }
 
@@ -261,18 +258,28 @@ CString TypeName(DWORD dwType)
 }
 
 // Counts of what a key holds; false when it is not there.
-bool CountKey(const CRegistrationPlan& plan, HKEY hRoot, const CString& strKey, DWORD& dwSubKeys, DWORD& dwValues)
+bool CountKey(HKEY hRoot, const CString& strKey, RegistryView view, DWORD& dwSubKeys, DWORD& dwValues)
 {
-    CKeyHandle hKey = OpenKey(plan, hRoot, strKey, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS);
-    return hKey && RegQueryInfoKeyA(hKey.Get(), nullptr, nullptr, nullptr, &dwSubKeys, nullptr, nullptr, &dwValues,
-                                    nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    CKeyHandle hKey;
+    return OpenRegKey(hRoot, strKey, kKeyRead, view, hKey) == ERROR_SUCCESS &&
+           CountRegKey(hKey, dwSubKeys, dwValues) == ERROR_SUCCESS;
+}
+
+// Why a value that registration wrote no longer holds REG.DAT's data.
+CString WhyKept(const CFoundValue& found)
+{
+    if (found.m_state == ValueDiffers)
+        return "holds \"" + AfxToCodePage(found.m_strData) + "\", not what REG.DAT gives";
+    if (found.m_state == ValueNotString)
+        return "holds " + TypeName(found.m_dwType) + " data, not what REG.DAT gives";
+    return "cannot be read (" + DescribeError(static_cast<DWORD>(found.m_lError)) + ")";
 }
 
 // unregister, first the values: only those that still hold exactly what
 // registration wrote go. removed receives one flag per entry.
-CRecord RemoveValues(const CCommandLine& cmd, const CRegistrationPlan& plan, CRecord& warnings,
-                     std::vector<bool>& removed, int& nResult)
+CRecord RemoveValues(CRegDatRun& run, std::vector<bool>& removed)
 {
+    const CRegistrationPlan& plan = run.plan;
     CRecord entries(CRecord::List);
     removed.assign(static_cast<size_t>(plan.m_nEntries), false);
     for (int i = 0; i < plan.m_nEntries; ++i)
@@ -280,39 +287,30 @@ CRecord RemoveValues(const CCommandLine& cmd, const CRegistrationPlan& plan, CRe
         const CRegistrationEntry& entry = plan.m_entries[i];
         CFoundValue found;
         if (!entry.IsTooLong())
-            found = ReadValue(plan.m_samView, entry);
-        const char* pszStatus = entry.IsTooLong() ? (cmd.m_bWrite ? "skipped" : "skip") : "absent";
+            found = ReadValue(entry, plan.m_view);
+        const char* pszStatus = run.Status(entry.IsTooLong() ? kSkip : kAbsent);
         CString strError;
         if (found.m_state != ValueSame && found.m_state != ValueMissing)
         {
-            pszStatus = cmd.m_bWrite ? "kept" : "keep";
-            CString strWhy = found.m_state == ValueDiffers
-                                 ? "holds \"" + ToCodePage(found.m_strData) + "\", not what REG.DAT gives"
-                             : found.m_state == ValueNotString
-                                 ? "holds " + TypeName(found.m_dwType) + " data, not what REG.DAT gives"
-                                 : "cannot be read (" + DescribeError(static_cast<DWORD>(found.m_lError)) + ")";
-            CString strMessage = EntryPlace(entry) + ": " + strWhy + ": kept";
-            Warn("%s", strMessage.GetString());
-            warnings.Text(nullptr, strMessage);
+            pszStatus = run.Status(kKeep);
+            run.Warn(EntryPlace(entry) + ": " + WhyKept(found) + ": kept");
         }
         else if (found.m_state == ValueSame)
         {
-            pszStatus = "remove";
-            removed[i] = true;
-            if (cmd.m_bWrite)
+            LONG lStatus = ERROR_SUCCESS;
+            if (run.bWrite)
             {
                 CKeyHandle hKey;
-                LONG lStatus = RegOpenKeyExA(entry.m_pRoot->m_hRoot, entry.m_strKey, 0,
-                                             KEY_SET_VALUE | plan.m_samView, hKey.Put());
+                lStatus = OpenRegKey(entry.m_pRoot->m_hRoot, entry.m_strKey, kKeyWrite, plan.m_view, hKey);
                 if (lStatus == ERROR_SUCCESS)
-                    lStatus = RegDeleteValueA(hKey.Get(), entry.m_strName);
-                pszStatus = lStatus == ERROR_SUCCESS ? "removed" : "failed";
-                removed[i] = lStatus == ERROR_SUCCESS;
-                if (lStatus != ERROR_SUCCESS)
-                {
-                    strError = DescribeError(static_cast<DWORD>(lStatus));
-                    nResult = Fail("%s: %s", EntryPlace(entry).GetString(), strError.GetString());
-                }
+                    lStatus = DeleteRegValue(hKey, entry.m_strName);
+            }
+            removed[i] = lStatus == ERROR_SUCCESS;
+            pszStatus = run.Status(removed[i] ? kRemove : kFail);
+            if (!removed[i])
+            {
+                strError = DescribeError(static_cast<DWORD>(lStatus));
+                run.nResult = Fail("%s: %s", EntryPlace(entry).GetString(), strError.GetString());
             }
         }
         CRecord record = EntryRecord(pszStatus, entry);
@@ -325,15 +323,10 @@ CRecord RemoveValues(const CCommandLine& cmd, const CRegistrationPlan& plan, CRe
     return entries;
 }
 
-// Then the keys, deepest first, each only when nothing is left in it: the
-// plan's two, and the keys a CLSID holding "\" made between them and
-// CLSID. In a dry run a key counts as empty when all it holds are values
-// and keys that would go.
-CRecord RemoveKeys(const CCommandLine& cmd, const CRegistrationPlan& plan, const std::vector<bool>& removed,
-                   int& nResult)
+// The keys unregister may remove, deepest first: the plan's two, and the
+// keys a CLSID holding "\" made between them and CLSID.
+std::vector<CString> KeysToRemove(const CRegistrationPlan& plan)
 {
-    // The entries' keys, deepest first, then the class key's parents down
-    // to the classes key.
     std::vector<CString> strKeys;
     for (int i = 0; i < plan.m_nEntries; ++i)
         if (std::find(strKeys.begin(), strKeys.end(), plan.m_entries[i].m_strKey) == strKeys.end())
@@ -343,20 +336,28 @@ CRecord RemoveKeys(const CCommandLine& cmd, const CRegistrationPlan& plan, const
     const int nClassesLength = CString(g_szClassesKey).GetLength();
     for (int n = plan.m_strClassKey.ReverseFind('\\'); n > nClassesLength; n = strKeys.back().ReverseFind('\\'))
         strKeys.push_back(plan.m_strClassKey.Left(n));
+    return strKeys;
+}
+
+// Then the keys, each only when nothing is left in it. In a dry run a key
+// counts as empty when all it holds are values and keys that would go.
+CRecord RemoveKeys(CRegDatRun& run, const std::vector<bool>& removed)
+{
+    const CRegistrationPlan& plan = run.plan;
+    const std::vector<CString> strKeys = KeysToRemove(plan);
     CRecord keys(CRecord::List);
     for (const CRegistrationRoot& root : g_registrationRoots)
     {
-        const HKEY hRoot = root.m_hRoot;
         bool bChildGoes = false;
         for (const CString& strKey : strKeys)
         {
             DWORD dwSubKeys = 0, dwValues = 0;
-            if (!CountKey(plan, hRoot, strKey, dwSubKeys, dwValues))
+            if (!CountKey(root.m_hRoot, strKey, plan.m_view, dwSubKeys, dwValues))
             {
                 bChildGoes = false;
                 continue;
             }
-            if (!cmd.m_bWrite)
+            if (!run.bWrite)
             {
                 for (int i = 0; i < plan.m_nEntries; ++i)
                     if (removed[i] && plan.m_entries[i].m_pRoot == &root && plan.m_entries[i].m_strKey == strKey)
@@ -365,19 +366,15 @@ CRecord RemoveKeys(const CCommandLine& cmd, const CRegistrationPlan& plan, const
                     --dwSubKeys;
             }
             bool bEmpty = dwSubKeys == 0 && dwValues == 0;
-            const char* pszStatus = bEmpty ? (cmd.m_bWrite ? "removed-key" : "remove-key")
-                                           : (cmd.m_bWrite ? "kept-key" : "keep-key");
+            const char* pszStatus = run.Status(bEmpty ? kRemoveKey : kKeepKey);
             CString strError;
-            if (bEmpty && cmd.m_bWrite)
+            const LONG lStatus = bEmpty && run.bWrite ? DeleteRegKey(root.m_hRoot, strKey, plan.m_view) : ERROR_SUCCESS;
+            if (lStatus != ERROR_SUCCESS)
             {
-                LONG lStatus = RegDeleteKeyExA(hRoot, strKey, plan.m_samView, 0);
-                if (lStatus != ERROR_SUCCESS)
-                {
-                    pszStatus = "failed";
-                    bEmpty = false;
-                    strError = DescribeError(static_cast<DWORD>(lStatus));
-                    nResult = Fail("%s\\%s: %s", root.m_pszName, strKey.GetString(), strError.GetString());
-                }
+                pszStatus = run.Status(kFail);
+                bEmpty = false;
+                strError = DescribeError(static_cast<DWORD>(lStatus));
+                run.nResult = Fail("%s\\%s: %s", root.m_pszName, strKey.GetString(), strError.GetString());
             }
             bChildGoes = bEmpty;
             CRecord record;
@@ -390,141 +387,159 @@ CRecord RemoveKeys(const CCommandLine& cmd, const CRegistrationPlan& plan, const
     return keys;
 }
 
+// register: the value lines, with what was written when --write is given.
+// The dry run predicts what the registry refuses; writing then reports the
+// platform's own reason. include receives whether registration writes each
+// entry.
+CRecord ListEntries(CRegDatRun& run, std::vector<bool>& include)
+{
+    const CRegistrationPlan& plan = run.plan;
+    LONG status[kRegistrationEntries] = {};
+    if (run.bWrite)
+        WriteRegistration(plan, &status);
+    CRecord entries(CRecord::List);
+    include.assign(static_cast<size_t>(plan.m_nEntries), false);
+    for (int i = 0; i < plan.m_nEntries; ++i)
+    {
+        const CRegistrationEntry& entry = plan.m_entries[i];
+        const char* pszRefusal = entry.GetKeyRefusal();
+        const char* pszStatus = run.Status(kWrite);
+        CString strError;
+        if (entry.IsTooLong())
+        {
+            pszStatus = run.Status(kSkip);
+        }
+        else if (run.bWrite ? status[i] != ERROR_SUCCESS : pszRefusal != nullptr)
+        {
+            pszStatus = run.Status(kFail);
+            strError = pszRefusal != nullptr ? CString(pszRefusal) : CString();
+            if (run.bWrite)
+                strError += (pszRefusal != nullptr ? "; the registry answers: " : "") +
+                            DescribeError(static_cast<DWORD>(status[i]));
+            run.nResult = Fail("%s: %s", EntryPlace(entry).GetString(), strError.GetString());
+        }
+        else
+        {
+            include[i] = true;
+        }
+        CRecord record = EntryRecord(pszStatus, entry);
+        if (!strError.IsEmpty())
+            record.Text("error", strError).JsonOnly();
+        entries.Nested(nullptr, record);
+    }
+    return entries;
+}
+
+// register: the files of the formats asked for.
+void WriteFormats(CRegDatRun& run, const std::vector<bool>& include)
+{
+    const CFormatInput input{run.plan, include};
+    for (const CRegistrationFormat& format : GetRegistrationFormats())
+    {
+        const std::wstring* pstrFile = run.cmd.ValueOf(format.option);
+        if (pstrFile == nullptr)
+            continue;
+        std::vector<CString> problems;
+        const std::string bytes = format.pfnRender(input, problems);
+        for (const CString& strProblem : problems)
+            run.nResult = Fail("%s", strProblem.GetString());
+        CString strReason = WriteWholeFile(*pstrFile, bytes);
+        if (!strReason.IsEmpty())
+            run.nResult = FailName(*pstrFile, strReason);
+        else
+            run.out.FileName(format.pszField, *pstrFile);
+    }
+}
+
+// check: the values in one view; bRegistered tells whether each one that
+// registration writes is there.
+CRecord CheckView(CRegDatRun& run, RegistryView view, bool& bRegistered)
+{
+    const CRegistrationPlan& plan = run.plan;
+    static const char* const statuses[] = {"missing", "ok", "differs", "not-string", "unreadable"};
+    CRecord entries(CRecord::List);
+    bRegistered = true;
+    for (int i = 0; i < plan.m_nEntries; ++i)
+    {
+        const CRegistrationEntry& entry = plan.m_entries[i];
+        const CFoundValue found = ReadValue(entry, view);
+        bRegistered = bRegistered && (entry.IsTooLong() || found.m_state == ValueSame);
+        CRecord record = EntryRecord(entry.IsTooLong() ? "left-out" : statuses[found.m_state], entry, "expected");
+        if (found.m_state == ValueMissing || found.m_state == ValueUnreadable)
+            record.Null("found").ShownAs("");
+        else if (found.m_state == ValueNotString)
+            record.Text("found", TypeName(found.m_dwType));
+        else
+            record.FileName("found", found.m_strData);
+        if (found.m_state == ValueUnreadable)
+        {
+            const CString strError = DescribeError(static_cast<DWORD>(found.m_lError));
+            Fail("%d-bit view: %s: %s", GetViewBits(view), EntryPlace(entry).GetString(), strError.GetString());
+            record.Text("error", strError).JsonOnly();
+        }
+        entries.Nested(nullptr, record);
+    }
+    return CRecord(CRecord::Lines)
+        .Number("view", static_cast<unsigned>(GetViewBits(view)))
+        .Nested("entries", entries)
+        .Bool("registered", bRegistered)
+        .JsonOnly();
+}
+
 // The commands on a REG.DAT: REG.DAT read and the header printed (with a
 // view line unless the command shows its views itself), then the
 // command's own part, then the warnings for JSON.
-template <typename F>
-int ActOnRegDat(const CCommandLine& cmd, CRecord& out, F fnAct, bool bViewLine = true)
+int ActOnRegDat(const CCommandLine& cmd, CRecord& out, void (*pfnAct)(CRegDatRun& run), bool bViewLine = true)
 {
-    int nResult = ExitSuccess;
-    CRegistrationPlan plan;
-    CRecord warnings(CRecord::List);
-    if (Prepare(cmd, bViewLine, plan, out, warnings, nResult))
+    CRegDatRun run = {cmd, out, cmd.Has(g_write), ViewsOf(cmd), {}, CRecord(CRecord::List), ExitSuccess};
+    if (Prepare(run, bViewLine))
     {
-        fnAct(plan, warnings, nResult);
-        out.Nested("warnings", warnings).JsonOnly();
+        pfnAct(run);
+        out.Nested("warnings", run.warnings).JsonOnly();
     }
-    return nResult;
+    return run.nResult;
 }
 
 } // namespace
 
 int RunRegister(const CCommandLine& cmd, CRecord& out)
 {
-    return ActOnRegDat(cmd, out, [&cmd, &out](const CRegistrationPlan& plan, CRecord&, int& nResult) {
-        // The dry run predicts what the registry refuses; writing then reports
-        // the platform's own reason.
-        LONG status[kRegistrationEntries] = {};
-        if (cmd.m_bWrite)
-            WriteRegistration(plan, &status);
-        CRecord entries(CRecord::List);
-        std::vector<bool> include(static_cast<size_t>(plan.m_nEntries), false);
-        for (int i = 0; i < plan.m_nEntries; ++i)
-        {
-            const CRegistrationEntry& entry = plan.m_entries[i];
-            const char* pszRefusal = entry.GetKeyRefusal();
-            const char* pszStatus = cmd.m_bWrite ? "written" : "write";
-            CString strError;
-            if (entry.IsTooLong())
-            {
-                pszStatus = cmd.m_bWrite ? "skipped" : "skip";
-            }
-            else if (cmd.m_bWrite ? status[i] != ERROR_SUCCESS : pszRefusal != nullptr)
-            {
-                pszStatus = cmd.m_bWrite ? "failed" : "fail";
-                strError = pszRefusal != nullptr ? CString(pszRefusal) : CString();
-                if (cmd.m_bWrite)
-                    strError += (pszRefusal != nullptr ? "; the registry answers: " : "") +
-                                DescribeError(static_cast<DWORD>(status[i]));
-                nResult = Fail("%s: %s", EntryPlace(entry).GetString(), strError.GetString());
-            }
-            else
-            {
-                include[i] = true;
-            }
-            CRecord record = EntryRecord(pszStatus, entry);
-            if (!strError.IsEmpty())
-                record.Text("error", strError).JsonOnly();
-            entries.Nested(nullptr, record);
-        }
-        out.Nested("entries", entries);
-
-        const CFormatInput input{plan, include, ViewsOf(cmd)[0]};
-        for (const CRegistrationFormat& format : GetRegistrationFormats())
-        {
-            const std::wstring* pstrFile = cmd.FileOf(format.option);
-            if (pstrFile == nullptr)
-                continue;
-            const std::wstring& strFile = *pstrFile;
-            std::vector<CString> problems;
-            const std::string bytes = format.pfnRender(input, problems);
-            for (const CString& strProblem : problems)
-                nResult = Fail("%s", strProblem.GetString());
-            CString strReason = WriteWholeFile(strFile, bytes);
-            if (!strReason.IsEmpty())
-                nResult = FailName(strFile, strReason);
-            else
-                out.FileName(format.pszField, strFile);
-        }
+    return ActOnRegDat(cmd, out, [](CRegDatRun& run) {
+        std::vector<bool> include;
+        run.out.Nested("entries", ListEntries(run, include));
+        WriteFormats(run, include);
     });
 }
 
 int RunUnregister(const CCommandLine& cmd, CRecord& out)
 {
-    return ActOnRegDat(cmd, out, [&cmd, &out](const CRegistrationPlan& plan, CRecord& warnings, int& nResult) {
+    return ActOnRegDat(cmd, out, [](CRegDatRun& run) {
         std::vector<bool> removed;
-        out.Nested("entries", RemoveValues(cmd, plan, warnings, removed, nResult));
-        out.Nested("keys", RemoveKeys(cmd, plan, removed, nResult));
+        run.out.Nested("entries", RemoveValues(run, removed));
+        run.out.Nested("keys", RemoveKeys(run, removed));
     });
 }
 
 int RunCheck(const CCommandLine& cmd, CRecord& out)
 {
-    return ActOnRegDat(cmd, out, [&cmd, &out](const CRegistrationPlan& plan, CRecord&, int& nResult) {
-        const std::vector<int> views = ViewsOf(cmd);
-        std::vector<int> registered;
+    return ActOnRegDat(cmd, out, [](CRegDatRun& run) {
+        std::vector<RegistryView> registered;
         CRecord blocks(CRecord::List);
-        for (int nView : views)
+        for (RegistryView view : run.views)
         {
-            CRecord entries(CRecord::List);
-            bool bRegistered = true;
-            for (int i = 0; i < plan.m_nEntries; ++i)
-            {
-                const CRegistrationEntry& entry = plan.m_entries[i];
-                const CFoundValue found = ReadValue(SamOf(nView), entry);
-                static const char* const statuses[] = {"missing", "ok", "differs", "not-string", "unreadable"};
-                const char* pszStatus = entry.IsTooLong() ? "left-out" : statuses[found.m_state];
-                bRegistered = bRegistered && (entry.IsTooLong() || found.m_state == ValueSame);
-                CRecord record = EntryRecord(pszStatus, entry, "expected");
-                if (found.m_state == ValueMissing || found.m_state == ValueUnreadable)
-                    record.Null("found").ShownAs("");
-                else if (found.m_state == ValueNotString)
-                    record.Text("found", TypeName(found.m_dwType));
-                else
-                    record.FileName("found", found.m_strData);
-                if (found.m_state == ValueUnreadable)
-                {
-                    const CString strError = DescribeError(static_cast<DWORD>(found.m_lError));
-                    Fail("%d-bit view: %s: %s", nView, EntryPlace(entry).GetString(), strError.GetString());
-                    record.Text("error", strError).JsonOnly();
-                }
-                entries.Nested(nullptr, record);
-            }
+            bool bRegistered = false;
+            blocks.Nested(nullptr, CheckView(run, view, bRegistered));
             if (bRegistered)
-                registered.push_back(nView);
-            blocks.Nested(nullptr, CRecord(CRecord::Lines)
-                                       .Number("view", static_cast<unsigned>(nView))
-                                       .Nested("entries", entries)
-                                       .Bool("registered", bRegistered)
-                                       .JsonOnly());
+                registered.push_back(view);
         }
-        out.Nested("views", blocks);
+        run.out.Nested("views", blocks);
         CString strSummary = "not registered as REG.DAT says";
-        if (registered.size() == views.size())
-            strSummary = views.size() > 1 ? "registered in both views" : "registered";
+        if (registered.size() == run.views.size())
+            strSummary = run.views.size() > 1 ? "registered in both views" : "registered";
         else if (!registered.empty())
-            strSummary.Format("registered in the %d-bit view only", registered[0]);
-        out.Text("summary", strSummary);
-        nResult = registered.size() == views.size() ? nResult : ExitFailure;
+            strSummary.Format("registered in the %d-bit view only", GetViewBits(registered[0]));
+        run.out.Text("summary", strSummary);
+        if (registered.size() != run.views.size())
+            run.nResult = ExitFailure;
     }, false);
 }

@@ -2,6 +2,7 @@
 // of them.
 #include "tools/kestrum/RegistrationFormats.h"
 
+#include "framework/CodePage.h"
 #include "framework/Handle.h"
 
 #include <algorithm>
@@ -16,7 +17,7 @@ std::string RenderRegistryScript(const CFormatInput& input, std::vector<CString>
 {
     auto quote = [](const CString& str) {
         std::wstring out = L"\"";
-        for (wchar_t ch : ToWide(str))
+        for (wchar_t ch : AfxFromCodePage(str))
         {
             if (ch == L'\\' || ch == L'"')
                 out += L'\\';
@@ -31,7 +32,7 @@ std::string RenderRegistryScript(const CFormatInput& input, std::vector<CString>
         if (!input.m_include[i])
             continue;
         const CRegistrationEntry& entry = input.m_plan.m_entries[i];
-        std::wstring strKey = ToWide(entry.m_pRoot->m_pszName) + L"\\" + ToWide(entry.m_strKey);
+        std::wstring strKey = AfxFromCodePage(entry.m_pRoot->m_pszName) + L"\\" + AfxFromCodePage(entry.m_strKey);
         if (strKey != strLastKey)
             text += L"\r\n[" + strKey + L"]\r\n";
         strLastKey = strKey;
@@ -96,13 +97,8 @@ std::array<BYTE, 20> Sha1(std::string bytes)
 
 std::string ToUtf8(const std::wstring& str)
 {
-    if (str.empty())
-        return std::string();
-    const int nUnits = static_cast<int>(str.size());
-    int nBytes = WideCharToMultiByte(CP_UTF8, 0, str.data(), nUnits, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(nBytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, str.data(), nUnits, &out[0], nBytes, nullptr, nullptr);
-    return out;
+    const CString strUtf8 = AfxToCodePage(str.data(), static_cast<int>(str.size()), CP_UTF8);
+    return std::string(strUtf8.GetString(), static_cast<size_t>(strUtf8.GetLength()));
 }
 
 // The GUID of the component that holds one root's values: name-based over
@@ -114,7 +110,7 @@ std::wstring ComponentGuid(int nView, const CRegistrationRoot& root, const CStri
 {
     CString strName;
     strName.Format("%d:%s\\%s", nView, root.m_pszName, strClassKey.GetString());
-    std::string bytes = ToUtf8(ToWide(strName));
+    std::string bytes = ToUtf8(AfxFromCodePage(strName));
     for (char& ch : bytes)
         if (ch >= 'a' && ch <= 'z')
             ch = static_cast<char>(ch - 'a' + 'A');
@@ -191,18 +187,18 @@ bool AppendRegistryValue(std::wstring& out, const CRegistrationPlan& plan, const
                          bool bKeyPath)
 {
     std::wstring strElement = L"        <RegistryValue Root=\"";
-    strElement += ToWide(entry.m_pRoot->m_pszShortName);
+    strElement += AfxFromCodePage(entry.m_pRoot->m_pszShortName);
     strElement += L"\" Key=\"";
-    bool bCarried = AppendXmlAttribute(strElement, FormattedText(ToWide(entry.m_strKey)));
+    bool bCarried = AppendXmlAttribute(strElement, FormattedText(AfxFromCodePage(entry.m_strKey)));
     if (!entry.m_strName.IsEmpty())
     {
         strElement += L"\" Name=\"";
-        bCarried = AppendXmlAttribute(strElement, FormattedText(ToWide(entry.m_strName))) && bCarried;
+        bCarried = AppendXmlAttribute(strElement, FormattedText(AfxFromCodePage(entry.m_strName))) && bCarried;
     }
     strElement += L"\" Type=\"string\" Value=\"";
     const std::wstring strData = entry.m_value == RegValueInstallPath
-                                     ? L"[WindowsVolume]" + FormattedText(ToWide(plan.m_strPath))
-                                     : FormattedText(ToWide(entry.m_strData));
+                                     ? L"[WindowsVolume]" + FormattedText(AfxFromCodePage(plan.m_strPath))
+                                     : FormattedText(AfxFromCodePage(entry.m_strData));
     bCarried = AppendXmlAttribute(strElement, strData) && bCarried;
     strElement += bKeyPath ? L"\" KeyPath=\"yes\" />\r\n" : L"\" />\r\n";
     if (bCarried)
@@ -220,7 +216,8 @@ std::string RenderWixFragment(const CFormatInput& input, std::vector<CString>& p
     std::wstring strSource = plan.m_szRegDat;
     for (size_t n = strSource.find(L"--"); n != std::wstring::npos; n = strSource.find(L"--", n))
         strSource.insert(n + 1, 1, L' ');
-    const std::wstring strView = input.m_nView == 64 ? L"64" : L"32";
+    const int nView = GetViewBits(plan.m_view);
+    const std::wstring strView = nView == 64 ? L"64" : L"32";
     std::wstring text = L"<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
                         L"<!-- What Kestrum.ocx registers for " + strSource + L"\r\n"
                         L"     (written by kestrum register): DllRegisterServer's values under both\r\n"
@@ -243,11 +240,11 @@ std::string RenderWixFragment(const CFormatInput& input, std::vector<CString>& p
         }
         if (strValues.empty())
             continue;
-        const std::wstring strGuid = ComponentGuid(input.m_nView, root, plan.m_strClassKey);
+        const std::wstring strGuid = ComponentGuid(nView, root, plan.m_strClassKey);
         std::wstring strId = strGuid;
         strId.erase(std::remove(strId.begin(), strId.end(), L'-'), strId.end());
-        text += L"      <Component Id=\"Kestrum" + ToWide(root.m_pszShortName) + L"_" + strId + L"\" Guid=\"" +
-                strGuid + L"\" Win64=\"" + (input.m_nView == 64 ? L"yes" : L"no") + L"\">\r\n" + strValues +
+        text += L"      <Component Id=\"Kestrum" + AfxFromCodePage(root.m_pszShortName) + L"_" + strId + L"\" Guid=\"" +
+                strGuid + L"\" Win64=\"" + (nView == 64 ? L"yes" : L"no") + L"\">\r\n" + strValues +
                 L"      </Component>\r\n";
     }
     text += L"    </ComponentGroup>\r\n  </Fragment>\r\n</Wix>\r\n";
@@ -261,19 +258,18 @@ const std::vector<CRegistrationFormat>& GetRegistrationFormats()
     static const std::vector<CRegistrationFormat> formats = {
         {"script",
          {"--reg", "SCRIPT", "a file name", "also write the values to SCRIPT as a registry script (regedit's format)",
-          nullptr, TakeFileName},
+          nullptr},
          RenderRegistryScript},
         {"fragment",
-         {"--wxs", "FILE", "a file name", "also write the values to FILE as a WiX source fragment", nullptr,
-          TakeFileName},
+         {"--wxs", "FILE", "a file name", "also write the values to FILE as a WiX source fragment", nullptr},
          RenderWixFragment},
     };
     return formats;
 }
 
-std::vector<const COption*> GetFormatOptions()
+std::vector<COptionUse> GetFormatOptions()
 {
-    std::vector<const COption*> options;
+    std::vector<COptionUse> options;
     for (const CRegistrationFormat& format : GetRegistrationFormats())
         options.push_back(&format.option);
     return options;

@@ -18,19 +18,18 @@
 #include <string>
 #include <vector>
 
-// What a format renders: a complete plan, one flag per entry saying
-// whether registration writes it, and the registry view (32 or 64).
+// What a format renders: a complete plan (its view included) and one flag
+// per entry saying whether registration writes it.
 struct CFormatInput
 {
     const CRegistrationPlan& m_plan;
     const std::vector<bool>& m_include;
-    int m_nView;
 };
 
 struct CRegistrationFormat
 {
     const char* pszField;       // names the file in the output: "script", "fragment"
-    COption option;             // the option that names the file (TakeFileName)
+    COption option;             // the option that names the file
     // The file's bytes. An included entry the format cannot carry is left
     // out, and problems receives a line saying so.
     std::string (*pfnRender)(const CFormatInput& input, std::vector<CString>& problems);

@@ -34,49 +34,51 @@ enum ExitCode
     ExitUsage = 2,
 };
 
-struct COption;
+// One option, declared once: usage, help and usage errors are made from
+// it, and a command asks the command line for it (CCommandLine::ValueOf).
+// A new option is one such declaration, named in the rows of the commands
+// that take it. An option with a value takes "--view 64" or "--view=64",
+// never a value that begins with "--" (that is the next option, so the
+// value is missing).
+struct COption
+{
+    const char* pszName;        // "--view"
+    // Null for a switch. Else the value's word in usage, "SCRIPT", for a
+    // value that may be anything but empty; or, with pszTakes null, the
+    // values it may be: "32|64".
+    const char* pszValue;
+    const char* pszTakes;       // what the value may be, for the usage error: "a file name"
+    const char* pszHelp;        // one line for the command's help
+    const char* pszAliases;     // other spellings, space-separated ("/? -h"); null for none
+};
 
-// One command's operands, with the options taken out.
+// An option as a command takes it, with the values the command offers
+// besides the option's own ("both" for --view), "|" between them.
+struct COptionUse
+{
+    COptionUse(const COption* pOption, const char* pszMore = nullptr) : pOption(pOption), pszMore(pszMore) {}
+
+    const COption* pOption;
+    const char* pszMore;
+};
+
+// The options that handlers ask for, besides the formats' own.
+extern const COption g_write;   // --write
+extern const COption g_view;    // --view 32|64
+
+// One command's operands and options.
 struct CCommandLine
 {
     std::vector<CString> m_args;            // operands, in order, in the code page
     std::vector<std::wstring> m_wideArgs;   // the same as given, in UTF-16
-    bool m_bHelp = false;                   // --help, /? ...: help instead of the command
-    bool m_bVersion = false;                // --version: the tool's version instead
-    bool m_bJson = false;                   // --json
-    bool m_bWrite = false;                  // --write
-    int m_nView = 0;                        // --view: 32, 64 or kBothViews; 0 when not given
-    // Values of the options that name a file, as given.
-    std::vector<std::pair<const COption*, std::wstring>> m_files;
+    // The options given, each with its value ("" for a switch); given
+    // twice, the last value counts.
+    std::vector<std::pair<const COption*, std::wstring>> m_options;
 
-    // The file the option named; null when it was not given.
-    const std::wstring* FileOf(const COption& option) const;
+    // The value the option was given; null when it was not.
+    const std::wstring* ValueOf(const COption& option) const;
+    bool Has(const COption& option) const { return ValueOf(option) != nullptr; }
 };
-
-// --view both
-constexpr int kBothViews = -1;
-
-// One option, declared once: usage, help and usage errors are made from it.
-// An option with a value takes "--view 64" or "--view=64", never a value
-// that begins with "--" (that is the next option, so the value is missing).
-struct COption
-{
-    const char* pszName;        // "--view"
-    const char* pszValue;       // the value's word in usage, "32|64"; null for a switch
-    const char* pszTakes;       // what the value may be, for the usage error: "32 or 64"
-    const char* pszHelp;        // one line for the command's help
-    const char* pszAliases;     // other spellings, space-separated ("/? -h"); null for none
-    // Puts the value ("" for a switch) where it goes; false refuses it.
-    bool (*pfnTake)(CCommandLine& cmd, const COption& option, const std::wstring& strValue);
-};
-
-// Takers for options that name a file (into m_files), and for switches.
-bool TakeFileName(CCommandLine& cmd, const COption& option, const std::wstring& strValue);
-template <bool CCommandLine::*pbSwitch>
-bool TakeSwitch(CCommandLine& cmd, const COption&, const std::wstring&)
-{
-    return cmd.*pbSwitch = true;
-}
 
 // One row of the command table.
 struct CCommand
@@ -87,7 +89,7 @@ struct CCommand
     const char* pszDetails;     // further lines for the command's own help
     int nMinArgs;
     int nMaxArgs;               // -1: no limit
-    std::vector<const COption*> options;    // the options it takes, in usage order
+    std::vector<COptionUse> options;        // the options it takes, in usage order
     int (*pfnRun)(const CCommandLine& cmd, CRecord& out);
 };
 
@@ -173,4 +175,4 @@ int RunDx(const CCommandLine& cmd, CRecord& out);
 
 // The options of the registration formats (RegistrationFormats.h), which
 // register takes.
-std::vector<const COption*> GetFormatOptions();
+std::vector<COptionUse> GetFormatOptions();

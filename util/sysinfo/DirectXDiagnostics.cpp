@@ -3,6 +3,7 @@
 #include "util/sysinfo/DirectXFiles.h"
 #include "util/sysinfo/internal/DirectXSources.h"
 
+#include "framework/CodePage.h"
 #include "framework/Handle.h"
 
 #include <objbase.h>
@@ -46,9 +47,11 @@ bool ReadLetterProp(IDxDiagContainer* pContainer, const wchar_t* pszName, char* 
         var.Get().bstrVal == nullptr)
         return false;
     char szLetter[kLetterBufferSize] = {};
-    // A text that does not fit leaves the buffer without defined content:
-    // it then stands for no letter.
-    if (WideCharToMultiByte(CP_ACP, 0, var.Get().bstrVal, -1, szLetter, kLetterBufferSize, nullptr, nullptr) == 0)
+    // A text that does not fit the buffer with its terminator stands for no
+    // letter.
+    bool bComplete = false;
+    AfxToCodePage(var.Get().bstrVal, lstrlenW(var.Get().bstrVal), CP_ACP, szLetter, kLetterBufferSize - 1, bComplete);
+    if (!bComplete)
         szLetter[0] = ' ';
     if (pchLetter != nullptr)
         *pchLetter = szLetter[0];

@@ -1,5 +1,7 @@
 #include "util/text/CharsetText.h"
 
+#include "framework/CodePage.h"
+
 #include <emmintrin.h>
 
 #include <cstdint>
@@ -51,51 +53,6 @@ int Utf8ToWide(const char* pUtf8, int nCount, WCHAR* pWork)
         return 0;
     int nUnits = MultiByteToWideChar(CP_UTF8, 0, pUtf8, nBytes, pWork, nCount);
     return nUnits > 0 ? nUnits : 0;
-}
-
-int ConvertedBytes(UINT nCodePage, const WCHAR* pWide, int nUnits)
-{
-    if (nUnits <= 0)
-        return 0;
-    return WideCharToMultiByte(nCodePage, 0, pWide, nUnits, nullptr, 0, nullptr, nullptr);
-}
-
-// Converts the longest run of whole characters from the start of pWide
-// whose conversion fits in nRoom bytes into pDest; writes no terminator and
-// nothing past nRoom bytes. Returns the bytes written (a failed attempt may
-// leave bytes after them); bComplete tells whether all nUnits went in.
-int ConvertWholeCharacters(UINT nCodePage, const WCHAR* pWide, int nUnits, char* pDest, int nRoom, bool& bComplete)
-{
-    bComplete = nUnits <= 0;
-    if (nUnits <= 0 || nRoom <= 0)
-        return 0;
-    int nWritten = WideCharToMultiByte(nCodePage, 0, pWide, nUnits, pDest, nRoom, nullptr, nullptr);
-    if (nWritten > 0)
-    {
-        bComplete = true;
-        return nWritten;
-    }
-    // Too long, or not convertible at all. Longer prefixes never convert to
-    // fewer bytes, so search for the longest prefix that fits: nLow fits,
-    // nHigh does not.
-    int nLow = 0;
-    int nHigh = nUnits;
-    while (nHigh - nLow > 1)
-    {
-        int nMid = nLow + (nHigh - nLow) / 2;
-        int nBytes = ConvertedBytes(nCodePage, pWide, nMid);
-        if (nBytes > 0 && nBytes <= nRoom)
-            nLow = nMid;
-        else
-            nHigh = nMid;
-    }
-    // A surrogate pair is one character.
-    if (nLow > 0 && IS_HIGH_SURROGATE(pWide[nLow - 1]) && IS_LOW_SURROGATE(pWide[nLow]))
-        --nLow;
-    if (nLow == 0)
-        return 0;
-    nWritten = WideCharToMultiByte(nCodePage, 0, pWide, nLow, pDest, nRoom, nullptr, nullptr);
-    return nWritten > 0 ? nWritten : 0;
 }
 
 // Source bytes per step of the fixed-destination conversions. Stepping
@@ -217,8 +174,7 @@ void ConvertIntoDestination(const char* pSource, int nCount, UINT nSourceCodePag
             if (nUnits <= 0)
                 break;
             bool bComplete = false;
-            nWritten += ConvertWholeCharacters(nDestCodePage, work.Get(), nUnits, pDest + nWritten, nRoom - nWritten,
-                                               bComplete);
+            nWritten += AfxToCodePage(work.Get(), nUnits, nDestCodePage, pDest + nWritten, nRoom - nWritten, bComplete);
             if (!bComplete)
                 break;
             nFrom = nTo;
@@ -263,17 +219,16 @@ CString WideToString(const WCHAR* pszWide)
     if (nLength < 0 || static_cast<size_t>(nLength) > kMaxWideUnits)
         return CString();
     // Two bytes per unit, terminator included, hold the text in every
-    // single- or double-byte code page.
-    int nRoom = 2 * (nLength + 1);
+    // single- or double-byte code page; a text that needs more gives "".
+    // The calling thread's code page, where the module and the tool convert
+    // in the process's (CP_ACP): this one is made to follow a thread that
+    // chose its own (SetThreadLocale), the others feed the 8-bit platform
+    // calls, which use the process's.
+    const int nRoom = 2 * (nLength + 1) - 1;
     CString strResult;
-    char* pBuffer = strResult.GetBuffer(nRoom);
-    int nWritten = WideCharToMultiByte(CP_THREAD_ACP, 0, pszWide, -1, pBuffer, nRoom, nullptr, nullptr);
-    if (nWritten <= 0)
-    {
-        strResult.ReleaseBuffer(0);
-        return CString();
-    }
-    strResult.ReleaseBuffer(nWritten - 1);
+    bool bComplete = false;
+    int nWritten = AfxToCodePage(pszWide, nLength, CP_THREAD_ACP, strResult.GetBuffer(nRoom), nRoom, bComplete);
+    strResult.ReleaseBuffer(bComplete ? nWritten : 0);
     return strResult;
 }
 
@@ -333,7 +288,8 @@ char* WideToCP949(const WCHAR* pszWide)
     char* pText = static_cast<char*>(std::malloc(static_cast<size_t>(nBytes)));
     if (pText == nullptr)
         return nullptr;
-    if (WideCharToMultiByte(949, 0, pszWide, -1, pText, nBytes, nullptr, nullptr) <= 0)
-        pText[0] = '\0';
+    bool bComplete = false;
+    int nWritten = AfxToCodePage(pszWide, static_cast<int>(nLength), 949, pText, nBytes - 1, bComplete);
+    pText[bComplete ? nWritten : 0] = '\0';
     return pText;
 }
