@@ -106,6 +106,17 @@ function(kestrum_add_executable name)
     kestrum_target_flags(${name})
 endfunction()
 
+# kestrum_package(TARGET NAME): TARGET is a library of the installed
+# package, Kestrum::NAME to its consumers (cmake/KestrumInstall.cmake
+# installs every such target, in the order they are declared), and
+# Kestrum::NAME inside the tree as well, so that the tree links what a
+# consumer links.
+function(kestrum_package target name)
+    set_target_properties(${target} PROPERTIES EXPORT_NAME ${name})
+    add_library(Kestrum::${name} ALIAS ${target})
+    set_property(GLOBAL APPEND PROPERTY KESTRUM_PACKAGE_TARGETS ${target})
+endfunction()
+
 # kestrum_check_flags(): fails the configure for a library or program of the
 # project's folders that was defined without the flags (by a bare
 # add_library or add_executable). Called once, after the last target.

@@ -10,14 +10,15 @@ include(CMakePackageConfigHelpers)
 
 set(KESTRUM_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Kestrum)
 
-install(TARGETS Kestrum kestrum_tool
+set(kestrum_programs Kestrum kestrum_tool)
+install(TARGETS ${kestrum_programs}
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR})
 # Their symbols and debug data, only when asked for
 # (cmake --install BUILD --component debug): the .debug files that
 # kestrum_split_debug made, or with Visual Studio the PDB files a
 # RelWithDebInfo or Debug build writes.
-foreach(target Kestrum kestrum_tool)
+foreach(target IN LISTS kestrum_programs)
     if(MSVC)
         install(FILES $<TARGET_PDB_FILE:${target}> DESTINATION ${CMAKE_INSTALL_BINDIR}
             COMPONENT debug EXCLUDE_FROM_ALL OPTIONAL)
@@ -26,7 +27,9 @@ foreach(target Kestrum kestrum_tool)
             COMPONENT debug EXCLUDE_FROM_ALL)
     endif()
 endforeach()
-install(TARGETS kestrum_framework kestrum_path kestrum_text kestrum_fileversion kestrum_sysinfo kestrum_util EXPORT KestrumTargets
+# The libraries declared with kestrum_package (cmake/KestrumFlags.cmake).
+get_property(kestrum_libraries GLOBAL PROPERTY KESTRUM_PACKAGE_TARGETS)
+install(TARGETS ${kestrum_libraries} EXPORT KestrumTargets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 
 # Headers keep their folders, so "util/path/PathUtil.h" includes the same way

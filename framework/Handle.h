@@ -40,7 +40,6 @@
 #include <oleauto.h>
 
 #include <cstdlib>
-#include <utility>
 
 // Traits name the stored Type, its None() value, whether a value Holds() a
 // resource, and the platform call that releases it. Release returns
@@ -75,7 +74,12 @@ public:
         m_h = h;
     }
     // Gives up ownership without releasing; the holder holds none after.
-    Type Detach() noexcept { return std::exchange(m_h, Traits::None()); }
+    Type Detach() noexcept
+    {
+        Type h = m_h;
+        m_h = Traits::None();
+        return h;
+    }
     // For the out-parameter of a call that delivers a new resource: releases
     // what is held and returns the address of the emptied slot.
     Type* Put() noexcept

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -26,20 +27,53 @@ int SafeLength(const char* psz) noexcept
 // ---------------------------------------------------------------------------
 // Storage
 
+namespace {
+
+// Every text of zero or one byte is one of these blocks, shared by all
+// strings on all threads, so that making one allocates nothing: a
+// separator, a path character or a letter passed as a literal costs no
+// heap block. Their count of -1 marks them shared for good: copies and
+// releases never change it (so they never race on it), no release frees
+// them, and every change to a string copies its text first. Being
+// constant, they lie in read-only memory, where a write would fault rather
+// than change the text of every other string.
+struct CSharedText
+{
+    framework_internal::CStringData header;
+    char chars[2];
+};
+
+template <class Bytes>
+struct CSharedTexts;
+
+// The empty text first, then the text of each byte value.
+template <size_t... nBytes>
+struct CSharedTexts<std::index_sequence<nBytes...>>
+{
+    static const CSharedText s_texts[1 + sizeof...(nBytes)];
+};
+
+template <size_t... nBytes>
+const CSharedText CSharedTexts<std::index_sequence<nBytes...>>::s_texts[] = {
+    {{-1, 0, 0, nullptr}, {0, 0}},
+    {{-1, 1, 1, nullptr}, {static_cast<char>(nBytes), 0}}...,
+};
+
+// Reached through a volatile pointer so the compiler does not take the
+// guarded free in Release for a free of these static blocks.
+const CSharedText* volatile s_pSharedTexts = CSharedTexts<std::make_index_sequence<256>>::s_texts;
+
+} // namespace
+
 CString::CStringData* CString::Nil() noexcept
 {
-    // Every empty string shares this block; its count of -1 keeps it from
-    // ever being freed or written.
-    struct Block
-    {
-        CStringData header;
-        char chZero[4];
-    };
-    static Block s_nil = {{-1, 0, 0, nullptr}, {0, 0, 0, 0}};
-    // Reached through a volatile pointer so the compiler does not take the
-    // guarded free in Release for a free of this static block.
-    static Block* volatile s_pNil = &s_nil;
-    return &s_pNil->header;
+    return const_cast<CStringData*>(&s_pSharedTexts[0].header);
+}
+
+CString::CStringData* CString::Shared(const char* pch, int nLength) noexcept
+{
+    const int nIndex = nLength == 0 ? 0 : 1 + static_cast<unsigned char>(pch[0]);
+    return const_cast<CStringData*>(&s_pSharedTexts[nIndex].header);
 }
 
 CString::CStringData* CString::Allocate(int nLength)
@@ -96,7 +130,7 @@ void CString::SetLength(int nLength) noexcept
 {
     CStringData* pData = Data();
     if (pData->nRefs < 0)
-        return;   // only the empty block is shared this way, and it stays empty
+        return;   // a shared text is never written
     pData->nDataLength = nLength;
     pData->chars()[nLength] = '\0';
 }
@@ -119,12 +153,14 @@ void CString::PrepareWrite(int nLength)
 
 void CString::Assign(const char* pch, int nLength)
 {
-    if (nLength <= 0)
+    CStringData* pOld = Data();
+    if (nLength <= 1)
     {
-        Empty();
+        // pch may lie in the current block: take the shared text first.
+        Attach(Shared(pch, nLength < 0 ? 0 : nLength));
+        Release(pOld);
         return;
     }
-    CStringData* pOld = Data();
     const bool bInside = pch >= m_pszData && pch <= m_pszData + pOld->nDataLength;
     if (pOld->nRefs == 1 && nLength <= pOld->nAllocLength && !bInside)
     {
@@ -165,7 +201,9 @@ CString::CString(const char* pch, int nLength) : m_pszData(Nil()->chars())
 
 CString::CString(char ch, int nRepeat) : m_pszData(Nil()->chars())
 {
-    if (nRepeat > 0)
+    if (nRepeat == 1)
+        Assign(&ch, 1);
+    else if (nRepeat > 1)
     {
         PrepareWrite(nRepeat);
         std::memset(m_pszData, static_cast<unsigned char>(ch), static_cast<size_t>(nRepeat));
@@ -247,6 +285,13 @@ void CString::Append(const char* pch, int nLength)
     if (pch == nullptr || nLength <= 0)
         return;
     int nOld = GetLength();
+    if (nOld == 0 && Data()->nRefs != 1)
+    {
+        // No block of its own to fill: the text is made as new, so one byte
+        // is a shared text.
+        Assign(pch, nLength);
+        return;
+    }
     if (nLength > INT_MAX - nOld)
         AfxThrowMemoryException();
     // The source may live in this very buffer; remember its offset.
@@ -281,6 +326,10 @@ CString& CString::operator+=(char ch)
 
 CString operator+(const CString& a, const CString& b)
 {
+    if (a.IsEmpty())
+        return b;
+    if (b.IsEmpty())
+        return a;
     CString s;
     s.Preallocate(a.GetLength() + b.GetLength());
     s.Append(a, a.GetLength());

@@ -1,7 +1,9 @@
 // CString: the framework's 8-bit text string.
 //
 // Zero-terminated, reference-counted (copies share one buffer until one of
-// them is written), growable, in the active multibyte code page.
+// them is written), growable, in the active multibyte code page. A text of
+// zero or one byte takes no heap block: every string of it shares one
+// constant buffer, so CString(",") allocates nothing.
 //
 // Rules every caller may rely on:
 //   - Lengths and indexes count bytes; a double-byte character counts two.
@@ -104,6 +106,8 @@ private:
 
     CStringData* Data() const noexcept { return reinterpret_cast<CStringData*>(m_pszData) - 1; }
     static CStringData* Nil() noexcept;
+    // The shared text of the nLength (0 or 1) bytes at pch.
+    static CStringData* Shared(const char* pch, int nLength) noexcept;
     static CStringData* Allocate(int nLength);
     static void Release(CStringData* pData) noexcept;
     void Attach(CStringData* pData) noexcept;

@@ -26,8 +26,8 @@ CStringBatch::~CStringBatch()
 
 CString CStringBatch::Make(const char* pch, int nLength)
 {
-    if (nLength <= 0 || pch == nullptr)
-        return CString();
+    if (nLength <= 1 || pch == nullptr)
+        return CString(pch, nLength);   // a shared text, no room taken
     if (nLength > kBatchMaxPiece)
         return CString(pch, nLength);
     const size_t nAlign = alignof(CStringData);

@@ -1,7 +1,8 @@
 // All installed headers in one configuration (CMakeLists.txt): ANSI or
 // UNICODE, windows.h trimmed or not, <windows.h> (and <commdlg.h> when
-// COMMDLG) before or after them. GetFileTitle and FindNextFile are Win32
-// macro names too: Kestrum's and the platform's must both be reachable.
+// COMMDLG) before or after them, as C++11, 14 or 17. GetFileTitle and
+// FindNextFile are Win32 macro names too: Kestrum's and the platform's must
+// both be reachable.
 #ifdef WINDOWS_FIRST
 #include <windows.h>
 #endif
@@ -12,6 +13,10 @@
 #endif
 
 #include <cstdio>
+
+// The standard the configuration asks for is the one compiled: the
+// package's own requirement raises none of them.
+static_assert(__cplusplus / 100 % 100 == CXX_STANDARD, "compiled as another C++ standard");
 
 int main()
 {
